@@ -3,7 +3,10 @@
 // one file under the platform's configuration folder:
 //   $PLATFORM_REGISTRY_DIR if set, else $XDG_CONFIG_HOME/orvanet-registry, else ~/.config/orvanet-registry.
 // The calls keep the Win32 shapes and return Win32 error codes (ERROR_SUCCESS = 0). Key and value
-// names are UTF-8 and compared without regard to case; "\" separates key names.
+// names are UTF-8 and compared without regard to (ASCII) case; "\" separates key names.
+// Key handles from RegOpenKeyEx/RegCreateKeyEx name a hive and a path (no snapshot: every call
+// sees the file's current content) and are freed by RegCloseKey; the predefined roots need no close.
+// A handle whose key was deleted meanwhile gives ERROR_KEY_DELETED.
 // Every change is saved at once: read, modify and rewrite the hive under an exclusive file lock,
 // written to a temporary file, synced and renamed over the old one. A hive file that cannot be
 // parsed is reported (ERROR_REGISTRY_CORRUPT) and left as it is.
@@ -33,6 +36,7 @@ inline constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 inline constexpr LONG ERROR_BADDB = 1009;
 inline constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;
 inline constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
+inline constexpr LONG ERROR_KEY_DELETED = 1018;
 
 inline constexpr DWORD REG_NONE = 0;
 inline constexpr DWORD REG_SZ = 1;
@@ -61,16 +65,25 @@ LONG RegCloseKey(HKEY key);
 LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
 LONG RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
 LONG RegDeleteValue(HKEY key, const char* valueName);
-// Deletes a key that has no subkeys (as Windows does).
+// Deletes a key that has no subkeys (ERROR_ACCESS_DENIED when it has some). An empty subKey
+// deletes the handle's own key; a hive root cannot be deleted.
 LONG RegDeleteKey(HKEY key, const char* subKey);
-// Deletes a key with all its subkeys and values.
+// Deletes a key with all its subkeys and values; with subKey nullptr or "" only the subkeys and
+// values of key itself are removed.
 LONG RegDeleteTree(HKEY key, const char* subKey);
+// Subkeys enumerate in the order of their case-folded names, values in the order they were first
+// set. *nameSize (characters) holds the buffer size with room for the terminating zero and
+// returns the name's length without it; when the buffer is too small the call gives
+// ERROR_MORE_DATA and *nameSize the length needed (without the zero). Data sizes work as in
+// RegQueryValueEx. Past the end: ERROR_NO_MORE_ITEMS.
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, char* className,
                   DWORD* classSize, void* lastWriteTime);
 LONG RegEnumValue(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved, DWORD* type,
                   BYTE* data, DWORD* dataSize);
 
-// Conveniences for the platform's own code (same semantics as the calls above).
+// Conveniences for the platform's own code (same semantics as the calls above). The writes create
+// the key path as needed and change the hive in one step. Strings read REG_SZ and REG_EXPAND_SZ
+// values (without the terminating zero); a DWORD must be REG_DWORD of four bytes.
 bool RegistryReadString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string* value);
 bool RegistryReadDword(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD* value);
 LONG RegistryWriteString(HKEY root, const std::string& keyPath, const std::string& valueName, const std::string& value);
