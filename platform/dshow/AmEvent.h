@@ -1,0 +1,28 @@
+#pragma once
+// CAMEvent: a Win32-style event. A manual-reset event stays set until Reset; an auto-reset event
+// releases one waiter and clears itself.
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/com/types.h"
+
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+
+class CAMEvent {
+ public:
+  explicit CAMEvent(bool manualReset = false) : m_manualReset(manualReset) {}
+  CAMEvent(const CAMEvent&) = delete;
+  CAMEvent& operator=(const CAMEvent&) = delete;
+
+  void Set();
+  void Reset();
+  // True when the event was (or became) set within timeoutMs; INFINITE waits for ever.
+  bool Wait(DWORD timeoutMs = INFINITE);
+  bool Check() { return Wait(0); }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_set = false;
+  const bool m_manualReset;
+};

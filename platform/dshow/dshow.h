@@ -1,0 +1,16 @@
+#pragma once
+// Everything of the media framework in one include.
+#include "platform/dshow/AmEvent.h"
+#include "platform/dshow/ComBase.h"
+#include "platform/dshow/CritSec.h"
+#include "platform/dshow/Errors.h"
+#include "platform/dshow/FileInterfaces.h"
+#include "platform/dshow/FormatBlocks.h"
+#include "platform/dshow/GraphInterfaces.h"
+#include "platform/dshow/Guids.h"
+#include "platform/dshow/Interfaces.h"
+#include "platform/dshow/MediaSample.h"
+#include "platform/dshow/MediaType.h"
+#include "platform/dshow/MemAllocator.h"
+#include "platform/dshow/Mpeg2Interfaces.h"
+#include "platform/dshow/SeekingInterfaces.h"
