@@ -8,11 +8,21 @@ function(project_add_module name)
   target_link_options(${name} PRIVATE -Wl,--no-undefined)
 endfunction()
 
-# project_add_test(NAME SOURCES... [LIBS libs...]): a GoogleTest executable registered with CTest.
+# Where tests/support/make-fixtures puts the ffmpeg-made streams, and the CTest fixture that makes them.
+set(PROJECT_FIXTURE_DIR ${CMAKE_BINARY_DIR}/fixtures)
+set(PROJECT_STREAM_FIXTURES ffmpeg_streams)
+
+# project_add_test(NAME SOURCES... [LIBS libs...] [NEEDS_STREAMS]): a GoogleTest executable
+# registered with CTest. NEEDS_STREAMS makes CTest create the fixture streams before its tests.
 function(project_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "NEEDS_STREAMS" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  set(fixture_properties "")
+  if(T_NEEDS_STREAMS)
+    set(fixture_properties FIXTURES_REQUIRED ${PROJECT_STREAM_FIXTURES})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "FIXTURE_DIR=${CMAKE_BINARY_DIR}/fixtures;BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES ENVIRONMENT "FIXTURE_DIR=${PROJECT_FIXTURE_DIR};BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+               ${fixture_properties})
 endfunction()
