@@ -22,7 +22,9 @@ function(project_add_test name)
   if(T_NEEDS_STREAMS)
     set(fixture_properties FIXTURES_REQUIRED ${PROJECT_STREAM_FIXTURES})
   endif()
+  # One value per property: gtest_discover_tests splits a list value into separate words.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "FIXTURE_DIR=${PROJECT_FIXTURE_DIR};BIN_DIR=${CMAKE_BINARY_DIR}/bin"
+    PROPERTIES ENVIRONMENT "FIXTURE_DIR=${PROJECT_FIXTURE_DIR}"
+               ENVIRONMENT_MODIFICATION "BIN_DIR=set:${CMAKE_BINARY_DIR}/bin"
                ${fixture_properties})
 endfunction()

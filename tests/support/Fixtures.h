@@ -34,9 +34,14 @@ std::filesystem::path MakeTempDir(const std::string& prefix);
 // Declares `var` (a std::filesystem::path) for the fixture, or skips the test with the reason.
 #define REQUIRE_FIXTURE(var, name)                                                  \
   const std::filesystem::path var = ::testsupport::FixturePath(name);               \
-  if (var.empty()) GTEST_SKIP() << ::testsupport::FixtureProblem(name)
+  if (var.empty()) {                                                                \
+    GTEST_SKIP() << ::testsupport::FixtureProblem(name);                            \
+  }                                                                                 \
+  static_assert(true)
 
 // Skips the test when a program (ffmpeg, ffprobe, mediainfo) is not on the PATH.
 #define REQUIRE_PROGRAM(program)                                                    \
-  if (!::testsupport::ProgramAvailable(program))                                   \
-  GTEST_SKIP() << (program) << " is not installed (Debian package ffmpeg or mediainfo); skipping"
+  if (!::testsupport::ProgramAvailable(program)) {                                  \
+    GTEST_SKIP() << (program) << " is not installed (Debian package ffmpeg or mediainfo); skipping"; \
+  }                                                                                 \
+  static_assert(true)
