@@ -117,5 +117,26 @@ TEST(FixtureStreamsTest, LayoutsThatAnalysisTestsNeed) {
   }
 }
 
+// The bundled sample is what the main job and the README rely on.
+TEST(SampleRecordingTest, IsSmallMpeg2WithTwoLanguagesAndAServiceName) {
+  const std::filesystem::path sample = PROJECT_SAMPLE_TS;
+  ASSERT_TRUE(std::filesystem::is_regular_file(sample)) << sample;
+  const auto size = std::filesystem::file_size(sample);
+  EXPECT_LE(size, 5u * 1024 * 1024);
+  EXPECT_EQ(size % kPacketSize, 0u);
+  const Bytes ts = ReadFile(sample);
+  EXPECT_EQ(StreamTypes(ts, 0x1000), (std::vector<std::pair<int, int>>{{0x02, 0x100}, {0x06, 0x101}, {0x03, 0x102}}));
+
+  REQUIRE_PROGRAM("ffprobe");
+  const std::string probe = Probe(sample,
+                                  "program_tags=service_name:stream=codec_name,width,height,display_aspect_ratio,"
+                                  "r_frame_rate,channels:stream_tags=language:format=duration");
+  for (const char* fact : {"service_name=Orvanet Test", "codec_name=mpeg2video", "width=720|height=576",
+                           "display_aspect_ratio=4:3", "r_frame_rate=25/1", "codec_name=ac3|channels=6",
+                           "language=deu", "codec_name=mp2", "language=eng", "duration=10."}) {
+    EXPECT_NE(probe.find(fact), std::string::npos) << fact << "\n" << probe;
+  }
+}
+
 }  // namespace
 }  // namespace testsupport
