@@ -48,6 +48,7 @@ class TsPacketBuilder {
   // Payload bytes that fit beside the adaptation field this builder would write.
   size_t PayloadRoom() const;
   bool HasCc() const { return m_cc.has_value(); }
+  uint16_t GetPid() const { return m_pid; }
 
  private:
   Bytes AdaptationBody() const;  // the field after its length byte, without stuffing

@@ -17,11 +17,7 @@ uint8_t TsStream::TakeCc(uint16_t pid) {
 }
 
 TsStream& TsStream::Add(TsPacketBuilder packet) {
-  if (!packet.HasCc()) {
-    const Packet probe = packet.Build();
-    const uint16_t pid = static_cast<uint16_t>(((probe[1] & 0x1F) << 8) | probe[2]);
-    packet.Cc(TakeCc(pid));
-  }
+  if (!packet.HasCc()) packet.Cc(TakeCc(packet.GetPid()));
   return Add(packet.Build());
 }
 
