@@ -1,0 +1,22 @@
+#include "converter/engine/MessageReporter.h"
+
+#include <cstdio>
+
+int MessageReporter::Report(const std::string& text, UINT type, UINT helpId) {
+  if (!m_target) {
+    std::fprintf(stderr, "brannock: %s\n", text.c_str());
+    return kReportedToLog;
+  }
+  if (!m_target->IsQuiet() && !m_target->IsLogOnly()) return m_target->ShowMessageBox(text, type, helpId);
+  m_batchLog.WriteEntry(m_target->InputPath(), text);
+  if (m_target->IsQuiet()) {
+    m_endedQuietRun = true;
+    m_target->PostCloseRequest();
+  }
+  return kReportedToLog;
+}
+
+MessageReporter& TheMessageReporter() {
+  static MessageReporter reporter;
+  return reporter;
+}
