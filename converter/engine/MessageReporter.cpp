@@ -16,7 +16,14 @@ int MessageReporter::Report(const std::string& text, UINT type, UINT helpId) {
   return kReportedToLog;
 }
 
-MessageReporter& TheMessageReporter() {
-  static MessageReporter reporter;
-  return reporter;
+namespace {
+MessageReporter* g_activeReporter = nullptr;  // used on the main window's thread only
+}
+
+void SetActiveReporter(MessageReporter* reporter) { g_activeReporter = reporter; }
+
+int ReportMessage(const std::string& text) {
+  if (g_activeReporter) return g_activeReporter->Report(text);
+  MessageReporter withoutWindow(nullptr);
+  return withoutWindow.Report(text);
 }

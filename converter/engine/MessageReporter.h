@@ -25,8 +25,7 @@ inline constexpr int kReportedToLog = 1;  // the answer when the message went to
 
 class MessageReporter {
  public:
-  // The main window registers itself while it exists; without one, messages go to standard error.
-  void SetTarget(ReportTarget* target) { m_target = target; }
+  explicit MessageReporter(ReportTarget* target) : m_target(target) {}
 
   // All callers pass type 0 (a plain OK box) and help id 0 and ignore the answer.
   int Report(const std::string& text, UINT type = 0, UINT helpId = 0);
@@ -41,8 +40,8 @@ class MessageReporter {
   bool m_endedQuietRun = false;
 };
 
-// The process's reporter.
-MessageReporter& TheMessageReporter();
+// The main window makes its reporter the active one while it exists (nullptr to leave).
+void SetActiveReporter(MessageReporter* reporter);
 
-// Reports text through the process's reporter (type 0, help id 0).
-inline int ReportMessage(const std::string& text) { return TheMessageReporter().Report(text); }
+// Reports text through the active reporter (type 0, help id 0); without one, on standard error.
+int ReportMessage(const std::string& text);

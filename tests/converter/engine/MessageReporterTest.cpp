@@ -29,8 +29,7 @@ TEST(MessageReporterTest, InteractiveRunShowsABoxAndLogsNothing) {
   TempDir dir;
   FakeWindow window;
   window.inputPath = dir.File("a.ts");
-  MessageReporter reporter;
-  reporter.SetTarget(&window);
+  MessageReporter reporter(&window);
   reporter.Report("Conversion completed successfully.");
   EXPECT_EQ(window.boxes, std::vector<std::string>{"Conversion completed successfully."});
   EXPECT_EQ(window.closeRequests, 0);
@@ -43,8 +42,7 @@ TEST(MessageReporterTest, QuietRunLogsTheMessageAndClosesTheWindow) {
   FakeWindow window;
   window.quiet = true;
   window.inputPath = dir.File("a.ts");
-  MessageReporter reporter;
-  reporter.SetTarget(&window);
+  MessageReporter reporter(&window);
   reporter.Report("Cannot access " + window.inputPath);
   ExpectLogLines(ReadWholeFile(dir.File("a.log")),
                  {Separator(), "@Staring conversion of " + window.inputPath, Separator(),
@@ -59,8 +57,7 @@ TEST(MessageReporterTest, LogOnlyRunKeepsOneHeaderAndTheWindowOpen) {
   FakeWindow window;
   window.logOnly = true;
   window.inputPath = dir.File("a.ts");
-  MessageReporter reporter;
-  reporter.SetTarget(&window);
+  MessageReporter reporter(&window);
   reporter.Report("first");
   window.inputPath = dir.File("b.ts");  // a later input does not move the log
   reporter.Report("second\n");
@@ -75,8 +72,7 @@ TEST(MessageReporterTest, LogOnlyRunKeepsOneHeaderAndTheWindowOpen) {
 TEST(MessageReporterTest, QuietRunWithoutInputWritesToStandardError) {
   FakeWindow window;
   window.quiet = true;
-  MessageReporter reporter;
-  reporter.SetTarget(&window);
+  MessageReporter reporter(&window);
   testing::internal::CaptureStderr();
   reporter.Report("No MPEG-2 Multiplexer installed. Cannot use MPEG-2 program stream output.");
   std::string err = testing::internal::GetCapturedStderr();
