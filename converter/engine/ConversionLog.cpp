@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "converter/engine/TempFolder.h"
+#include "platform/win/system.h"
 
 void ConversionLog::StartOnce() {
   if (m_started) return;
@@ -30,7 +30,7 @@ void ConversionLog::Flush() {
 }
 
 ConversionLog& TheConversionLog() {
-  static ConversionLog log(TempFolder() + kConversionLogName);
+  static ConversionLog log(GetTempPath() + kConversionLogName);
   return log;
 }
 
@@ -56,6 +56,5 @@ void LogMessage(const char* format, ...) {
   va_start(arguments, format);
   std::string text = FormatMessage(format, arguments);
   va_end(arguments);
-  DebugOutput(text);
   TheConversionLog().Write(text);
 }

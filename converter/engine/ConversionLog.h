@@ -34,6 +34,7 @@ inline constexpr char kConversionLogName[] = "brannock.log";
 // The process's conversion log: the temporary folder followed by "brannock.log".
 ConversionLog& TheConversionLog();
 
-// printf-style: formats without a length limit, writes the stamped text to the conversion log and
-// the bare text to the debug output. With a null format the log is only flushed.
+// printf-style: formats without a length limit and writes the stamped text to the conversion log
+// (this platform has no debugger output channel besides it). With a null format the log is only
+// flushed.
 void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
