@@ -6,6 +6,7 @@
 #include "converter/ui/CommandIds.h"
 #include "platform/win/messagebox.h"
 #include "platform/win/messages.h"
+#include "platform/win/system.h"
 
 namespace {
 
@@ -120,11 +121,21 @@ void CCorvaneDlg::OnStartConversion() {
   }
 }
 
+void CCorvaneDlg::OnViewLogfile() {
+  // Only a missing opener is worth a message; other failures (no log yet, say) show nothing.
+  HRESULT status = OpenWithDefaultApplication(TheConversionLog().Path().c_str());
+  if (status == HRESULT_FROM_WIN32(2)) ReportMessage("No editor or viewer defined for LOG file types.");
+}
+
 void CCorvaneDlg::OnClose() { EndDialog(IDCANCEL); }
 
 void CCorvaneDlg::OnCommand(UINT id) {
   if (m_modalDone) return;
-  if (id == ID_START_CONVERSION) OnStartConversion();
+  switch (id) {
+    case ID_START_CONVERSION: OnStartConversion(); break;
+    case ID_VIEW_LOGFILE: OnViewLogfile(); break;
+    default: break;
+  }
 }
 
 LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM) {

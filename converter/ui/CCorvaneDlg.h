@@ -59,6 +59,8 @@ class CCorvaneDlg : public ReportTarget {
  protected:
   virtual void OnInitDialog();
   virtual void OnStartConversion();
+  // Opens the conversion log with the desktop's viewer; says so when there is none.
+  void OnViewLogfile();
   void OnClose();
   void EndDialog(int result);
 

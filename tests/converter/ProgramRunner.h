@@ -2,7 +2,8 @@
 // Runs the brannock program from the build folder with a chosen environment and collects what it
 // wrote and how it ended.
 #include <fcntl.h>
-#include <spawn.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +27,10 @@ inline std::string ProgramPath(const std::string& name) {
   return std::string(bin ? bin : ".") + "/" + name;
 }
 
-// Runs the program with args; extraEnv entries ("NAME=value") replace those of this process.
-inline ProgramRun RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
+// Runs the program with args; extraEnv entries ("NAME=value") replace those of this process. With
+// fileSizeLimit >= 0 the program cannot make any file larger than that many bytes.
+inline ProgramRun RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+                             long fileSizeLimit = -1) {
   TempDir capture;
   const std::string outPath = capture.File("out");
   const std::string errPath = capture.File("err");
@@ -51,20 +54,29 @@ inline ProgramRun RunProgram(const std::vector<std::string>& args, const std::ve
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   ProgramRun run;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec.
+    int in = ::open("/dev/null", O_RDONLY);
+    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
+    if (fileSizeLimit >= 0) {
+      // A write past the limit then fails with EFBIG instead of killing the program.
+      ::signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ::execve(program.c_str(), argv.data(), envp.data());
+    ::_exit(127);
+  }
+  if (pid > 0) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFEXITED(status)) run.exitStatus = WEXITSTATUS(status);
   }
-  posix_spawn_file_actions_destroy(&actions);
   run.out = ReadWholeFile(outPath);
   run.err = ReadWholeFile(errPath);
   return run;

@@ -11,8 +11,9 @@ namespace {
 // Each test runs the program with its own temporary folder (conversion log) and registry.
 class ProgramTest : public testing::Test {
  protected:
-  ProgramRun Run(const std::vector<std::string>& args) {
-    return RunProgram(args, {"TMPDIR=" + m_temp.Path().string(), "PLATFORM_REGISTRY_DIR=" + m_registry.Path().string()});
+  ProgramRun Run(const std::vector<std::string>& args, long fileSizeLimit = -1) {
+    return RunProgram(args, {"TMPDIR=" + m_temp.Path().string(), "PLATFORM_REGISTRY_DIR=" + m_registry.Path().string()},
+                      fileSizeLimit);
   }
   std::string ConversionLogText() const { return ReadWholeFile(m_temp.File("brannock.log")); }
 
@@ -55,6 +56,20 @@ TEST_F(ProgramTest, QuietRunWithUnwritableBatchLogReportsOnStandardError) {
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_NE(run.err.find("Cannot access " + input), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("Shutting down."), std::string::npos) << run.err;
+}
+
+// A full disk: the batch log already holds as much as the program may write, so every write to it
+// fails; the entry must then reach standard error and the run still fail cleanly.
+TEST_F(ProgramTest, QuietRunWhoseBatchLogCannotBeWrittenReportsOnStandardError) {
+  const std::string input = m_recordings.File("a.ts");
+  const std::string earlier(4096, '-');
+  std::ofstream(m_recordings.File("a.log")) << earlier;
+  ProgramRun run = Run({"/q", "/i", input}, static_cast<long>(earlier.size()));
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_NE(run.err.find("cannot write log file"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Cannot access " + input), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Shutting down."), std::string::npos) << run.err;
+  EXPECT_EQ(ReadWholeFile(m_recordings.File("a.log")), earlier) << "the earlier runs' entries are kept";
 }
 
 TEST_F(ProgramTest, TwoRunsAppendToOneConversionLog) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <vector>
+
 #include "converter/ui/CommandIds.h"
 #include "engine/LogTestSupport.h"
 #include "engine/TempDir.h"
@@ -52,6 +55,25 @@ TEST(CCorvaneDlgTest, QuietWindowClosesOnTheFirstMessageWithoutStartingConversio
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_FALSE(dialog.ConversionCompleted());
   EXPECT_EQ(SplitLines(ReadWholeFile(dir.File("a.log"))).size(), 5u) << "Start Conversion was never served";
+}
+
+TEST(CCorvaneDlgTest, ViewLogfileWithoutViewerSaysSo) {
+  TempDir emptyPath;
+  const char* oldPath = std::getenv("PATH");
+  std::string savedPath = oldPath ? oldPath : "";
+  ::setenv("PATH", emptyPath.Path().c_str(), 1);  // no opener to be found
+  std::vector<std::string> shown;
+  {
+    ScopedMessageBoxPresenter presenter([&](HWND, const std::string& text, const std::string&, UINT) {
+      shown.push_back(text);
+      return IDOK;
+    });
+    CCorvaneDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    SendMessage(dialog.GetSafeHwnd(), WM_COMMAND, ID_VIEW_LOGFILE, 0);
+  }
+  ::setenv("PATH", savedPath.c_str(), 1);
+  EXPECT_EQ(shown, std::vector<std::string>{"No editor or viewer defined for LOG file types."});
 }
 
 }  // namespace
