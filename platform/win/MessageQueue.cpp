@@ -122,6 +122,16 @@ bool MessageQueue::Matches(const MSG& msg, HWND filterWindow, UINT filterMin, UI
   return msg.message >= filterMin && msg.message <= filterMax;
 }
 
+MessageQueue::Timer* MessageQueue::EarliestTimer(HWND filterWindow, UINT filterMin, UINT filterMax) {
+  Timer* earliest = nullptr;
+  for (Timer& timer : m_timers) {
+    const MSG tick{timer.hwnd, WM_TIMER, 0, 0, 0};
+    if (Matches(tick, filterWindow, filterMin, filterMax) && (!earliest || timer.due < earliest->due))
+      earliest = &timer;
+  }
+  return earliest;
+}
+
 bool MessageQueue::TakeReadyLocked(MSG* msg, HWND filterWindow, UINT filterMin, UINT filterMax, bool remove) {
   auto posted = std::find_if(m_posted.begin(), m_posted.end(),
                              [&](const MSG& m) { return Matches(m, filterWindow, filterMin, filterMax); });
@@ -136,13 +146,8 @@ bool MessageQueue::TakeReadyLocked(MSG* msg, HWND filterWindow, UINT filterMin, 
     return true;
   }
   const Clock::time_point now = Clock::now();
-  Timer* due = nullptr;
-  for (Timer& timer : m_timers) {
-    MSG candidate{timer.hwnd, WM_TIMER, 0, 0, 0};
-    if (timer.due <= now && Matches(candidate, filterWindow, filterMin, filterMax) && (!due || timer.due < due->due))
-      due = &timer;
-  }
-  if (!due) return false;
+  Timer* due = EarliestTimer(filterWindow, filterMin, filterMax);
+  if (!due || due->due > now) return false;
   *msg = MSG{due->hwnd, WM_TIMER, due->id, reinterpret_cast<LPARAM>(due->timerProc), GetTickCount()};
   if (remove) due->due = now + due->period;  // periods missed while busy are not made up
   return true;
@@ -161,12 +166,12 @@ bool MessageQueue::Take(MSG* msg, HWND filterWindow, UINT filterMin, UINT filter
     }
     if (TakeReadyLocked(msg, filterWindow, filterMin, filterMax, remove)) return true;
     if (!wait) return false;
-    if (m_timers.empty()) {
-      m_changed.wait(lock);
-    } else {
-      auto next = std::min_element(m_timers.begin(), m_timers.end(),
-                                   [](const Timer& a, const Timer& b) { return a.due < b.due; });
+    // Only timers this call may return can end the wait; a due timer of another window would
+    // otherwise wake it at once, again and again.
+    if (const Timer* next = EarliestTimer(filterWindow, filterMin, filterMax)) {
       m_changed.wait_until(lock, next->due);
+    } else {
+      m_changed.wait(lock);
     }
   }
 }

@@ -67,6 +67,8 @@ class MessageQueue {
     TIMERPROC timerProc;
   };
 
+  // Under m_lock: the timer due first among those the filter lets through, nullptr when none.
+  Timer* EarliestTimer(HWND filterWindow, UINT filterMin, UINT filterMax);
   bool Matches(const MSG& msg, HWND filterWindow, UINT filterMin, UINT filterMax) const;
   // Under m_lock: the next message that needs no serving; false when none is ready.
   bool TakeReadyLocked(MSG* msg, HWND filterWindow, UINT filterMin, UINT filterMax, bool remove);
