@@ -1,0 +1,96 @@
+#include "tsfilter/analysis/OpeningAnalysis.h"
+
+#include "tsfilter/analysis/PacketExaminer.h"
+#include "tsfilter/analysis/StreamTiming.h"
+
+namespace tsfilter {
+namespace {
+
+HRESULT ReadIntoScanBuffer(TsFilterState& filter, TsPinState& pin, std::uint32_t index, std::uint32_t count) {
+  std::uint8_t* buffer = filter.reader.ScanBuffer();
+  if (!buffer) return E_UNEXPECTED;
+  std::lock_guard pinLock(pin.pinLock);
+  pin.currentBuffer = buffer;
+  return filter.reader.ReadBlock(buffer, index, count, nullptr, &pin.currentPackets);
+}
+
+}  // namespace
+
+void ExaminePositions(TsFilterState& filter, TsPinState& pin, std::uint32_t positions) {
+  for (std::uint32_t i = 0; i < positions; ++i)
+    if (ExaminePacket(filter, pin, nullptr) != S_OK) break;
+}
+
+HRESULT MeasureDuration(TsFilterState& filter, TsPinState& pin) {
+  std::lock_guard filterLock(filter.filterLock);
+  if (pin.firstPts == 0) ExaminePositions(filter, pin, kAnalysisPassPositions);
+
+  const std::uint64_t total = filter.reader.FileSize() / kPacketSize;
+  // A file shorter than the end-scan block has been examined to its end already; reading "the last
+  // 20000 packets" of it would start before packet 0.
+  if (total < kEndScanBlockPackets) return S_OK;
+  const HRESULT hr =
+      ReadIntoScanBuffer(filter, pin, static_cast<std::uint32_t>(total - kEndScanBlockPackets), kEndScanBlockPackets);
+  if (FAILED(hr)) return hr;
+
+  std::lock_guard pinLock(pin.pinLock);
+  pin.streamTime = 0;
+  ExaminePositions(filter, pin, kEndScanPositions);
+  if (pin.streamTime != 0) {
+    filter.duration = MeasuredDuration(pin.streamTime, pin.firstPts, pin.lastPts);
+    pin.duration = filter.duration;
+    pin.stop = filter.duration;
+  }
+  return S_OK;
+}
+
+HRESULT AnalyseFile(TsFilterState& filter, const CreatePinFunction& createPin) {
+  std::lock_guard filterLock(filter.filterLock);
+  filter.duration = EstimateDuration(filter.reader.FileSize());
+  filter.Host().ReadSetting("PrefDemux", filter.settings.prefDemux);
+  TsPinState* pin = createPin ? createPin() : nullptr;
+  if (!pin) return E_OUTOFMEMORY;
+  pin->AttachToFilter(filter);
+
+  if (HRESULT hr = ReadIntoScanBuffer(filter, *pin, 0, kScanBlockPackets); FAILED(hr)) return hr;
+
+  filter.phase = AnalysisPhase::Census;
+  ExaminePositions(filter, *pin, kAnalysisPassPositions);
+  filter.census.SortPidTable();
+
+  filter.phase = AnalysisPhase::TableSearch;
+  pin->ResetPlayback();
+  ExaminePositions(filter, *pin, kAnalysisPassPositions);
+
+  if (!filter.model.programComplete) {
+    filter.Host().ReadSetting("IgnoreCRC", filter.settings.ignoreCrc);
+    if (filter.settings.ignoreCrc) {
+      filter.pmt.ignoreCrc = true;
+      ExaminePositions(filter, *pin, kAnalysisPassPositions);  // the position goes on from the last pass
+    }
+  }
+  if (!filter.model.programComplete)
+    GuessProgramModel(filter.model, filter.census, filter.settings.ac3 != 0, filter.audioPidInUse);
+
+  filter.phase = AnalysisPhase::Delivering;
+  if (filter.settings.detLength) {
+    if (HRESULT hr = MeasureDuration(filter, *pin); FAILED(hr)) return hr;
+  }
+
+  std::lock_guard pinLock(pin->pinLock);
+  pin->ResetPlayback();
+  // The pin's block start stays 0: the stream buffer now holds the block of packet 0.
+  pin->currentBuffer = filter.reader.StreamBuffer();
+  return filter.reader.ReadBlock(filter.reader.StreamBuffer(), 0, kStreamBlockPackets, nullptr, &pin->currentPackets);
+}
+
+HRESULT LoadFile(TsFilterState& filter, const char* path, const CreatePinFunction& createPin) {
+  std::lock_guard filterLock(filter.filterLock);
+  if (!path) return E_POINTER;
+  if (FAILED(filter.reader.Open(path))) return E_FAIL;
+  filter.reader.FileSize();
+  if (HRESULT hr = filter.reader.AllocateBuffers(); FAILED(hr)) return hr;
+  return AnalyseFile(filter, createPin);
+}
+
+}  // namespace tsfilter
