@@ -12,6 +12,7 @@
 #include "platform/registry/registry.h"
 
 namespace {
+constexpr unsigned long long kMaxHiveBytes = 64ull << 20;
 const char* const kHiveFileNames[kHiveCount] = {"classes-root", "current-user", "local-machine"};
 
 LONG ErrorFromErrno(int err) {
@@ -103,7 +104,8 @@ std::string HiveStore::HivePath(Hive hive) {
 }
 
 LONG HiveStore::Refresh(Cache& cache, const std::string& path) {
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO put in the hive's place must not hang the caller (regular files ignore it).
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   FileIdentity identity;
   struct stat st {};
   if (file.Get() < 0) {
@@ -119,7 +121,9 @@ LONG HiveStore::Refresh(Cache& cache, const std::string& path) {
   cache.path = path;
   cache.identity = identity;
   cache.status = ERROR_SUCCESS;
-  if (identity.exists) {
+  if (identity.exists && (!S_ISREG(st.st_mode) || identity.size > kMaxHiveBytes)) {
+    cache.status = ERROR_REGISTRY_CORRUPT;  // not a hive file: something else, or absurdly large
+  } else if (identity.exists) {
     std::string text;
     if (!ReadAll(file.Get(), &text)) return ErrorFromErrno(errno);
     if (!ReadHiveText(text, &cache.root)) {

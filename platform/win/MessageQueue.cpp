@@ -64,7 +64,7 @@ void MessageQueue::Wake(std::unique_lock<std::mutex>& lock) {
 
 bool MessageQueue::Post(const MSG& msg) {
   std::unique_lock lock(m_lock);
-  if (m_shutDown) return false;
+  if (m_shutDown || m_posted.size() >= kMaxPostedMessages) return false;
   m_posted.push_back(msg);
   Wake(lock);
   return true;

@@ -38,7 +38,10 @@ class MessageQueue {
 
   DWORD ThreadId() const { return m_threadId; }
 
-  // Any thread. False once the owner thread has ended.
+  // Posted messages a queue holds at most (as on Windows), so a runaway poster cannot use up memory.
+  static constexpr std::size_t kMaxPostedMessages = 10000;
+
+  // Any thread. False once the owner thread has ended, or when the queue is full.
   bool Post(const MSG& msg);
   bool PostQuit(int exitCode);
   // Sender's thread: queues the call on this (another thread's) queue and waits for its result,

@@ -26,8 +26,8 @@ void SetWindowUserData(HWND hwnd, void* userData);
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
 DWORD GetCurrentThreadId();
 
-// Queues a message for the window's thread; FALSE for an invalid window. hwnd 0 posts a thread
-// message to the calling thread.
+// Queues a message for the window's thread; FALSE for an invalid window or a full queue (10000
+// messages waiting). hwnd 0 posts a thread message to the calling thread.
 BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Queues a message without a window for a thread; FALSE when the thread has no queue.
 BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);

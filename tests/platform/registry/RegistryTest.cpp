@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -158,6 +160,14 @@ TEST_F(Registry, DamagedHiveIsAnErrorAndStaysAsItWas) {
     // The other hives are unaffected.
     EXPECT_EQ(RegistryWriteDword(HKEY_LOCAL_MACHINE, "Software", "Fine", 1), ERROR_SUCCESS);
   }
+  // Something that is not a file in the hive's place is refused, without blocking on it.
+  std::filesystem::remove(HiveFile("current-user"));
+  ASSERT_EQ(::mkfifo(HiveFile("current-user").c_str(), 0600), 0);
+  std::string ignored;
+  EXPECT_FALSE(RegistryReadString(HKEY_CURRENT_USER, "Software", "x", &ignored));
+  EXPECT_EQ(RegistryWriteDword(HKEY_CURRENT_USER, "Software", "x", 1), ERROR_REGISTRY_CORRUPT);
+  std::filesystem::remove(HiveFile("current-user"));
+
   WriteFile(HiveFile("current-user"), good);
   DWORD value = 0;
   EXPECT_TRUE(RegistryReadDword(HKEY_CURRENT_USER, "Software\\Orvanet", "Kept", &value));

@@ -203,6 +203,15 @@ TEST(Messages, PeekFiltersAndDestroyRules) {
   EXPECT_EQ(DispatchMessage(&msg), 0);  // no window to call
   EXPECT_EQ(GetMessage(&msg, hwnd + 1, 0, 0), -1);
 
+  // A full queue refuses more posts instead of growing without bound.
+  int posted = 0;
+  while (PostMessage(hwnd, WM_USER, 0, 0) && posted < 20000) ++posted;
+  EXPECT_EQ(posted, 10000);
+  ASSERT_TRUE(PeekMessage(&msg, hwnd, 0, 0, PM_REMOVE));
+  EXPECT_TRUE(PostMessage(hwnd, WM_USER, 0, 0));
+  while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+  }
+
   // Only the owner destroys a window; its pending messages and timers go with it.
   auto otherThread = std::async(std::launch::async, [hwnd] { return DestroyWindow(hwnd); });
   EXPECT_FALSE(otherThread.get());
