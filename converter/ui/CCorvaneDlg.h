@@ -53,11 +53,14 @@ class CCorvaneDlg : public ReportTarget {
   // True once a reported message ended a quiet run.
   bool EndedOnMessage() const { return m_reporter.EndedQuietRun(); }
 
-  // Opens an input file; reports "Cannot access <path>" when it is not there.
+  // Opens an input file: drops surrounding quotes and reports "Cannot access <path>" when the
+  // file is not there. Conversion control extends it (input kind, output path, source graph).
   void OpenInput(std::string path, bool preview);
 
  protected:
   virtual void OnInitDialog();
+  // Start Conversion (posted to itself in quiet mode). Until the conversion graph exists it
+  // reports that this build cannot convert.
   virtual void OnStartConversion();
   // Opens the conversion log with the desktop's viewer; says so when there is none.
   void OnViewLogfile();

@@ -47,16 +47,6 @@ TEST(CCorvaneDlgTest, LogOnlyWindowStaysOpenAfterMessages) {
   EXPECT_TRUE(PeekMessage(&msg, 0, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit is left for the outer loop";
 }
 
-TEST(CCorvaneDlgTest, QuietWindowClosesOnTheFirstMessageWithoutStartingConversion) {
-  TempDir dir;
-  const std::string input = dir.File("a.ts");
-  CCorvaneDlg dialog;
-  dialog.ApplyStart(StartFor(input, true, false));
-  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-  EXPECT_FALSE(dialog.ConversionCompleted());
-  EXPECT_EQ(SplitLines(ReadWholeFile(dir.File("a.log"))).size(), 5u) << "Start Conversion was never served";
-}
-
 TEST(CCorvaneDlgTest, ViewLogfileWithoutViewerSaysSo) {
   TempDir emptyPath;
   const char* oldPath = std::getenv("PATH");
