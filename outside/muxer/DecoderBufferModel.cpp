@@ -1,0 +1,42 @@
+#include "outside/muxer/DecoderBufferModel.h"
+
+#include <algorithm>
+
+namespace outside {
+
+void DecoderBufferModel::Init(std::int64_t capacityBytes, std::size_t maxUnits) {
+  m_capacity = capacityBytes;
+  m_entries.assign(std::max<std::size_t>(maxUnits, 1), Entry{});
+  m_head = m_count = 0;
+  m_sent = m_removed = 0;
+}
+
+void DecoderBufferModel::OnUnitSent(std::int64_t startOffset, std::int64_t dts) {
+  if (m_count == m_entries.size()) PopFront();  // more units than tracked: treat the oldest as gone
+  m_entries[(m_head + m_count) % m_entries.size()] = Entry{startOffset, dts};
+  ++m_count;
+}
+
+void DecoderBufferModel::OnBytesSent(std::int64_t endOffset) { m_sent = std::max(m_sent, endOffset); }
+
+void DecoderBufferModel::PopFront() {
+  m_head = (m_head + 1) % m_entries.size();
+  --m_count;
+  m_removed = m_count > 0 ? At(0).start : m_sent;
+}
+
+void DecoderBufferModel::RemoveDecoded(std::int64_t time) {
+  while (m_count > 0 && At(0).dts <= time) PopFront();
+}
+
+std::int64_t DecoderBufferModel::TimeWithRoom(std::int64_t now, std::int64_t bytes) const {
+  if (Occupancy() + bytes <= m_capacity) return now;
+  std::int64_t when = now;
+  for (std::size_t i = 0; i + 1 < m_count; ++i) {
+    when = std::max(when, At(i).dts);
+    if (m_sent - At(i + 1).start + bytes <= m_capacity) return when;
+  }
+  return now;
+}
+
+}  // namespace outside
