@@ -26,15 +26,17 @@ void DecoderBufferModel::PopFront() {
 }
 
 void DecoderBufferModel::RemoveDecoded(std::int64_t time) {
-  while (m_count > 0 && At(0).dts <= time) PopFront();
+  while (m_count > 0 && At(0).dts < time) PopFront();
 }
 
-std::int64_t DecoderBufferModel::TimeWithRoom(std::int64_t now, std::int64_t bytes) const {
+std::int64_t DecoderBufferModel::TimeWithRoom(std::int64_t now, std::int64_t bytes, bool lastUnitComplete) const {
   if (Occupancy() + bytes <= m_capacity) return now;
   std::int64_t when = now;
-  for (std::size_t i = 0; i + 1 < m_count; ++i) {
-    when = std::max(when, At(i).dts);
-    if (m_sent - At(i + 1).start + bytes <= m_capacity) return when;
+  const std::size_t poppable = lastUnitComplete ? m_count : (m_count > 0 ? m_count - 1 : 0);
+  for (std::size_t i = 0; i < poppable; ++i) {
+    when = std::max(when, At(i).dts + 1);  // a unit is gone just after its decode time
+    const std::int64_t removed = i + 1 < m_count ? At(i + 1).start : m_sent;
+    if (m_sent - removed + bytes <= m_capacity) return when;
   }
   return now;
 }

@@ -15,13 +15,14 @@ class DecoderBufferModel {
 
   void OnUnitSent(std::int64_t startOffset, std::int64_t dts);  // a unit's first byte went out
   void OnBytesSent(std::int64_t endOffset);                      // stream bytes sent so far
-  void RemoveDecoded(std::int64_t time);                         // units with dts <= time leave
+  void RemoveDecoded(std::int64_t time);                         // units with dts < time leave
 
   std::int64_t Occupancy() const { return m_sent - m_removed; }
   std::int64_t Capacity() const { return m_capacity; }
-  // Earliest time >= now at which bytes more fit. The unit sent last is never waited for (it may
-  // be the one being sent, larger than the buffer); when waiting cannot help, returns now.
-  std::int64_t TimeWithRoom(std::int64_t now, std::int64_t bytes) const;
+  // Earliest time >= now at which bytes more fit. The unit sent last is waited for only when it is
+  // complete (lastUnitComplete): otherwise it is the one being sent, perhaps larger than the
+  // buffer, and when waiting cannot help the answer is now (the overflow is accepted).
+  std::int64_t TimeWithRoom(std::int64_t now, std::int64_t bytes, bool lastUnitComplete) const;
 
  private:
   struct Entry {

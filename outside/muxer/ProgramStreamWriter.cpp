@@ -129,7 +129,10 @@ bool ProgramStreamWriter::EmitOne() {
     buffer.RemoveDecoded(now);
     std::int64_t ready = now27;
     if (deadline != kNever) ready = std::max(ready, (deadline - kMaxDelay) * 300);
-    ready = std::max(ready, buffer.TimeWithRoom(now, static_cast<std::int64_t>(plan.payload)) * 300);
+    const std::size_t next = stream.queue.FirstUnitAtOrAfter(stream.queue.ReadOffset());
+    const bool atUnitStart =
+        next < stream.queue.UnitCount() && stream.queue.Unit(next).offset == stream.queue.ReadOffset();
+    ready = std::max(ready, buffer.TimeWithRoom(now, static_cast<std::int64_t>(plan.payload), atUnitStart) * 300);
     if (ready < bestReady || (ready == bestReady && deadline < bestDeadline)) {
       best = static_cast<int>(i);
       bestPlan = plan;

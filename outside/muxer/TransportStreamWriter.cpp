@@ -91,9 +91,23 @@ bool TransportStreamWriter::EmitOne() {
   }
   if (best < 0) return false;
   const std::int64_t deadline27 = bestDeadline == kNever ? kNever : bestDeadline * 300;
-  if (deadline27 != kNever) m_clock27 = std::max(m_clock27, deadline27 - kMaxDelay * 300);
+  if (deadline27 != kNever) JumpClockTo(deadline27 - kMaxDelay * 300);
   WritePes(static_cast<std::size_t>(best), bestEnd, deadline27);
   return true;
+}
+
+void TransportStreamWriter::JumpClockTo(std::int64_t target27) {
+  if (target27 <= m_clock27) return;
+  // Across a short gap the PCR keeps its pace with packets of its own; a long gap (a break in the
+  // input's times) is jumped at once.
+  if (m_lastPcr27 >= 0 && target27 - m_clock27 < 27000000) {
+    while (target27 - m_lastPcr27 > kPcrInterval27 && SUCCEEDED(m_out.Status())) {
+      m_clock27 = std::max(m_clock27, m_lastPcr27 + kPcrInterval27);
+      WritePacket(m_pcrPid, m_ts[m_pcrPid - kFirstStreamPid].continuity, false, true, nullptr, 0);
+      AdvanceClock(kNever);
+    }
+  }
+  m_clock27 = std::max(m_clock27, target27);
 }
 
 void TransportStreamWriter::AdvanceClock(std::int64_t deadline27) {

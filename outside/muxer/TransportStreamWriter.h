@@ -45,6 +45,7 @@ class TransportStreamWriter : public MultiplexWriter {
   bool WritePacket(std::uint16_t pid, std::uint8_t& continuity, bool unitStart, bool withPcr,
                    const std::uint8_t* payload, std::size_t payloadBytes);
   void AdvanceClock(std::int64_t deadline27);
+  void JumpClockTo(std::int64_t target27);
 
   TsStream m_ts[kMaxStreams];
   bool m_prepared = false;
