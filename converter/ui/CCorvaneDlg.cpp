@@ -117,7 +117,8 @@ void CCorvaneDlg::OpenInput(std::string path, bool /*preview*/) {
 void CCorvaneDlg::OnStartConversion() {
   if (!ConversionAvailable()) {
     LogMessage("%s", "Cause: this build has no conversion graph\n");
-    ReportMessage("Cannot convert " + m_inputPath + ": this build of Brannock cannot convert yet.");
+    std::string what = m_inputPath.empty() ? std::string("Cannot convert") : "Cannot convert " + m_inputPath;
+    ReportMessage(what + ": this build of Brannock cannot convert yet.");
   }
 }
 
