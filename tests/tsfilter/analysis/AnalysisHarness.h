@@ -64,7 +64,7 @@ class LoadedFile {
   void Write(const testsupport::Bytes& bytes) const {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
   void AppendBytes(const testsupport::Bytes& bytes) const {
