@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/tsfilter/analysis/AnalysisHarness.h"
+#include "tsfilter/analysis/ProgramQueries.h"
 #include "tsfilter/analysis/StreamTiming.h"
 
 namespace tsfilter::test {
@@ -283,6 +284,81 @@ TEST(OpeningAnalysis, LargerSamplesGetOnePacketAndSmallerOnesAreRefused) {
   EXPECT_EQ(large.data[188], 0);
   BufferSample small(100);
   EXPECT_EQ(ExaminePacket(file.filter, file.pin, &small), E_FAIL);
+}
+
+
+TEST(OpeningAnalysis, TypedQueriesAnswerInsideTheTables) {
+  LoadedFile file;
+  ASSERT_EQ(file.Load(ProgramStream({}).Data()), S_OK);
+  TsFilterState& f = file.filter;
+  std::uint16_t tsid = 0, pid = 0;
+  std::uint32_t value = 0;
+  std::uint8_t type = 0;
+  EXPECT_EQ(GetTransportStreamId(f, &tsid), S_OK);
+  EXPECT_EQ(tsid, 7);
+  EXPECT_EQ(GetProgramCount(f, &value), S_OK);
+  EXPECT_EQ(value, 1u);
+  EXPECT_EQ(GetProgramPmtPid(f, 0, &value), S_OK);
+  EXPECT_EQ(value, kPmtPid);
+  EXPECT_EQ(GetStreamCount(f, 1, &value), S_OK);
+  EXPECT_EQ(value, 2u);
+  EXPECT_EQ(GetStreamType(f, 1, 1, &type), S_OK);
+  EXPECT_EQ(type, 3);
+  EXPECT_EQ(GetStreamPid(f, 1, 0, &pid), S_OK);
+  EXPECT_EQ(pid, kVideoPid);
+
+  struct Case {
+    const char* name;
+    HRESULT hr;
+  };
+  const Case failures[] = {
+      {"program index at the count", GetProgramNumber(f, 1, &value)},
+      {"PMT PID index far beyond", GetProgramPmtPid(f, 0xFFFFFFFF, &value)},
+      {"unknown program", GetPmtPid(f, 9, &value)},
+      {"stream index at the count", GetStreamType(f, 1, 2, &type)},
+      {"stream index beyond the records", GetStreamPid(f, 1, 5000, &pid)},
+      {"missing out-pointer", GetPmtVersion(f, 1, nullptr)},
+  };
+  for (const Case& c : failures) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.hr, E_INVALIDARG);
+  }
+
+  StreamPlan plan;
+  plan.psi = false;
+  plan.headerPacket = 4;
+  LoadedFile guessed;
+  ASSERT_EQ(guessed.Load(ProgramStream(plan).Data()), S_OK);
+  EXPECT_EQ(GetProgramNumber(guessed.filter, 3, &value), S_OK);
+  EXPECT_EQ(value, 1u);
+  EXPECT_EQ(GetStreamCount(guessed.filter, 1, &value), S_OK);
+  EXPECT_EQ(value, 2u);
+  EXPECT_EQ(GetStreamPid(guessed.filter, 1, 1, &pid), S_OK);
+  EXPECT_EQ(pid, kAudioPid);
+}
+
+TEST(OpeningAnalysis, ElementaryVideoModeDeliversVideoPayloadOnly) {
+  TsStream ts;
+  ts.Pes(kAudioPid, PesBuilder(0xC0).Pts(900).Payload(Bytes(100, 0xC1)).Build());
+  const Bytes pes = PesBuilder(0xE0).Pts(900).HeaderStuffing(3).Unbounded().Payload(Bytes(400, 0xE1)).Build();
+  ts.Pes(kVideoPid, pes);  // a PES start, a full packet, then a packet with adaptation-field stuffing
+  LoadedFile file;
+  file.filter.settings.prefDemux = kPrefDemuxElementaryVideo;
+  file.filter.model.videoPid = kVideoPid;  // as a PMT would have set it; this file carries none
+  file.Write(ts.Data());
+  ASSERT_EQ(LoadFile(file.filter, file.path.c_str(), [&] { return &file.pin; }), S_OK);
+  file.filter.model.videoPid = kVideoPid;
+
+  const std::size_t headerBytes = 9 + 5 + 3;
+  std::size_t total = 0;
+  for (;;) {
+    BufferSample sample;
+    if (ExaminePacket(file.filter, file.pin, &sample) != S_OK) break;
+    for (std::size_t i = 0; i < sample.actual; ++i) ASSERT_EQ(sample.data[i], 0xE1) << "byte " << i;
+    EXPECT_FALSE(sample.syncPoint);
+    total += sample.actual;
+  }
+  EXPECT_EQ(total, pes.size() - headerBytes);
 }
 
 }  // namespace
