@@ -1,4 +1,4 @@
-#include "tsfilter/services/FilterSettings.h"
+#include "tsfilter/services/SettingsStore.h"
 
 #include <gtest/gtest.h>
 
@@ -22,50 +22,48 @@ std::string ReadString(HKEY root, const std::string& path, const std::string& na
   return RegistryReadString(root, path, name, &value) ? value : "<absent>";
 }
 
-TEST(FilterSettingsTest, MissingKeyGivesTheDefaultsAndIsCreated) {
+TEST(SettingsStoreTest, MissingKeyGivesTheDefaultsAndIsCreated) {
   TemporaryRegistry registry;
-  FilterSettings settings = ReadFilterSettings();
-  EXPECT_TRUE(settings.ac3);
-  EXPECT_FALSE(settings.audio2);
-  EXPECT_TRUE(settings.autoSelect);
-  EXPECT_FALSE(settings.allowGraphEdit);
-  EXPECT_FALSE(settings.pcrClock);
-  EXPECT_TRUE(settings.detLength);
-  EXPECT_FALSE(settings.ignoreCrc);
-  EXPECT_TRUE(settings.fastSeeking);
-  EXPECT_EQ(settings.prefDemux, 1u);
+  StoredSettings stored = ReadStoredSettings();
+  EXPECT_EQ(stored.filter.ac3, 1u);
+  EXPECT_EQ(stored.filter.audio2, 0u);
+  EXPECT_EQ(stored.filter.autoSelect, 1u);
+  EXPECT_FALSE(stored.allowGraphEdit);
+  EXPECT_EQ(stored.filter.pcrClock, 0u);
+  EXPECT_EQ(stored.filter.detLength, 1u);
+  EXPECT_EQ(stored.filter.ignoreCrc, 0u);
+  EXPECT_EQ(stored.filter.fastSeeking, 1u);
+  EXPECT_EQ(stored.filter.prefDemux, 1u);
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSettingsKey));
 }
 
-TEST(FilterSettingsTest, StoredValuesOverrideAndNonZeroCountsAsOn) {
+TEST(SettingsStoreTest, StoredValuesOverrideAndNonZeroCountsAsOn) {
   TemporaryRegistry registry;
   RegistryWriteDword(HKEY_CURRENT_USER, kSettingsKey, "AC3", 0);
   RegistryWriteDword(HKEY_CURRENT_USER, kSettingsKey, "Audio2", 7);
+  RegistryWriteDword(HKEY_CURRENT_USER, kSettingsKey, "AllowGraphEdit", 1);
   RegistryWriteDword(HKEY_CURRENT_USER, kSettingsKey, "PrefDemux", 3);
   RegistryWriteString(HKEY_CURRENT_USER, kSettingsKey, "FastSeeking", "0");  // wrong type keeps the default
-  FilterSettings settings = ReadFilterSettings();
-  EXPECT_FALSE(settings.ac3);
-  EXPECT_TRUE(settings.audio2);
-  EXPECT_EQ(settings.prefDemux, 3u);
-  EXPECT_TRUE(settings.fastSeeking);
+  StoredSettings stored = ReadStoredSettings();
+  EXPECT_EQ(stored.filter.ac3, 0u);
+  EXPECT_EQ(stored.filter.audio2, 1u);
+  EXPECT_TRUE(stored.allowGraphEdit);
+  EXPECT_EQ(stored.filter.prefDemux, 3u);
+  EXPECT_EQ(stored.filter.fastSeeking, 1u);
 
-  // A load reads PrefDemux and IgnoreCRC again, over whatever the instance was told meanwhile.
-  settings.prefDemux = 0;
-  RegistryWriteDword(HKEY_CURRENT_USER, kSettingsKey, "IgnoreCRC", 1);
-  ReadLoadSettings(settings);
-  EXPECT_EQ(settings.prefDemux, 3u);
-  EXPECT_TRUE(settings.ignoreCrc);
-  EXPECT_FALSE(settings.ac3);
+  std::uint32_t ignoreCrc = 5;
+  ReadStoredSetting("IgnoreCRC", ignoreCrc);
+  EXPECT_EQ(ignoreCrc, 5u);  // not stored: left as it was
 }
 
-TEST(FilterSettingsTest, ResetReturnsEverySettingToItsDefault) {
+TEST(SettingsStoreTest, ResetReturnsEverySettingToItsDefault) {
   TemporaryRegistry registry;
   StoreAc3Setting(false);
   RegistryWriteDword(HKEY_CURRENT_USER, kSettingsKey, "PrefDemux", 0);
-  ResetFilterSettings();
-  FilterSettings settings = ReadFilterSettings();
-  EXPECT_TRUE(settings.ac3);
-  EXPECT_EQ(settings.prefDemux, 1u);
+  ResetStoredSettings();
+  StoredSettings stored = ReadStoredSettings();
+  EXPECT_EQ(stored.filter.ac3, 1u);
+  EXPECT_EQ(stored.filter.prefDemux, 1u);
 }
 
 TEST(ExtensionRegistrationTest, ListKeepsPiecesWithADotAndThreeCharacters) {
