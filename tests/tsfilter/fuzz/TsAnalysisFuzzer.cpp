@@ -11,6 +11,7 @@
 
 #include "tsfilter/analysis/OpeningAnalysis.h"
 #include "tsfilter/analysis/PacketExaminer.h"
+#include "tsfilter/analysis/ProgramQueries.h"
 
 namespace {
 
@@ -35,6 +36,27 @@ void Deliver(tsfilter::TsFilterState& filter, tsfilter::TsPinState& pin, int sam
     if (tsfilter::ExaminePacket(filter, pin, &sample) != S_OK) break;
 }
 
+// What hosts read after Load: every typed query over a few indexes, and each census row's text.
+void Query(tsfilter::TsFilterState& filter) {
+  std::uint32_t value = 0;
+  std::uint16_t pid = 0;
+  std::uint8_t byte = 0;
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    std::uint32_t program = 0;
+    tsfilter::GetProgramNumber(filter, i, &program);
+    tsfilter::GetProgramPmtPid(filter, i, &value);
+    tsfilter::GetStreamCount(filter, program, &value);
+    for (std::uint32_t s = 0; s < 4; ++s) {
+      tsfilter::GetStreamType(filter, program, s, &byte);
+      tsfilter::GetStreamPid(filter, program, s, &pid);
+    }
+  }
+  for (std::size_t row = 0; row < filter.census.RowCount(); ++row) {
+    const tsfilter::PidEntry& entry = filter.census.Row(row);
+    (void)tsfilter::DescribePid(entry.contentCode, entry.pid, 0x1000);
+  }
+}
+
 void Run(const std::string& path, std::uint32_t prefDemux, std::size_t size) {
   tsfilter::TsFilterState filter;
   tsfilter::TsPinState pin;
@@ -43,6 +65,7 @@ void Run(const std::string& path, std::uint32_t prefDemux, std::size_t size) {
   filter.settings.ignoreCrc = (size >> 1) & 1;
   filter.notifyWindow = 1;
   if (FAILED(tsfilter::LoadFile(filter, path.c_str(), [&] { return &pin; }))) return;
+  Query(filter);
   Deliver(filter, pin, kMaxSamples / 2);
   {  // a seek to a third of the file, as ChangeStart makes it
     std::lock_guard lock(pin.pinLock);
