@@ -6,6 +6,8 @@
 #include "shared/ClassIds.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
 #include "tsfilter/services/ExtensionRegistration.h"
+#include "tsfilter/services/ServerRegistration.h"
+#include "platform/com/activation.h"
 
 namespace tsfilter {
 namespace {
@@ -117,6 +119,33 @@ TEST(ExtensionRegistrationTest, PlayerKeysAreWrittenOnlyWhereTheyExist) {
   EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, mls, "m2t"), "video");
   EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "Media Type\\Extensions\\.mpg", "Source Filter"), kFlumettaClsidText);
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Media Type\\Extensions\\x"));
+}
+
+}  // namespace
+}  // namespace tsfilter
+
+namespace tsfilter {
+namespace {
+
+TEST(ServerRegistrationTest, RegisteringAgainResetsTheSettingsAndUnregisteringGivesBackTheTypes) {
+  TemporaryRegistry registry;
+  const std::string module = "/opt/flumetta/Flumetta.ax";
+  ASSERT_EQ(RegisterFlumettaServer(module), S_OK);
+  EXPECT_EQ(RegisteredModulePath(CLSID_Flumetta), module);
+  EXPECT_EQ(RegisteredModulePath(CLSID_AboutPage), module);
+  EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "Media Type\\Extensions\\.tp", "Source Filter"), kFlumettaClsidText);
+
+  StoreAc3Setting(false);
+  RegistryWriteString(HKEY_CURRENT_USER, kSettingsKey, "RegisteredExtensions", ".m2t;");
+  RegisterExtensionList(".m2t;", true, module);
+  ASSERT_EQ(RegisterFlumettaServer(module), S_OK);
+  EXPECT_EQ(ReadStoredSettings().filter.ac3, 1u);
+
+  RegistryWriteString(HKEY_CURRENT_USER, kSettingsKey, "RegisteredExtensions", ".m2t;");
+  ASSERT_EQ(UnregisterFlumettaServer(module), S_OK);
+  EXPECT_EQ(RegisteredModulePath(CLSID_Flumetta), "");
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Media Type\\Extensions\\.ts"));
+  EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Media Type\\Extensions\\.m2t"));
 }
 
 }  // namespace

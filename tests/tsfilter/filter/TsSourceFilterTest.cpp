@@ -1,0 +1,151 @@
+#include "tsfilter/filter/TsSourceFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/com/comptr.h"
+#include "platform/com/taskmem.h"
+#include "platform/com/wstring.h"
+#include "platform/dshow/Guids.h"
+#include "platform/dshow/SeekingInterfaces.h"
+#include "platform/win/messagebox.h"
+#include "tests/platform/registry/TemporaryRegistry.h"
+
+namespace tsfilter {
+namespace {
+
+class TsSourceFilterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(TsSourceFilter::CreateInstance(nullptr, IID_PPV_ARGS(m_info.GetAddressOf())), S_OK);
+  }
+
+  HRESULT LoadSample() { return Load(SAMPLE_TS); }
+  HRESULT Load(const std::string& path) {
+    ComPtr<IFileSourceFilter> source;
+    EXPECT_EQ(m_info.As(&source), S_OK);
+    return source->Load(Utf8ToUtf16(path).c_str(), nullptr);
+  }
+  std::string Attribute(const char16_t* key) {
+    LPWSTR answer = nullptr;
+    EXPECT_EQ(m_info->GetAttribute(key, &answer), S_OK);
+    std::string text = answer ? Utf16ToUtf8(answer) : std::string();
+    CoTaskMemFree(answer);
+    return text;
+  }
+  ComPtr<IMediaSeeking> Seeking() {
+    ComPtr<IMediaSeeking> seeking;
+    EXPECT_EQ(m_info.As(&seeking), S_OK);
+    return seeking;
+  }
+
+  TemporaryRegistry m_registry;
+  ComPtr<ITsSourceInfo> m_info;
+};
+
+TEST_F(TsSourceFilterTest, LoadFailuresAreStatuses) {
+  ComPtr<IFileSourceFilter> source;
+  ASSERT_EQ(m_info.As(&source), S_OK);
+  EXPECT_EQ(source->Load(nullptr, nullptr), E_POINTER);
+  EXPECT_EQ(Load("/nonexistent/recording.ts"), E_FAIL);
+  EXPECT_EQ(source->GetCurFile(nullptr, nullptr), E_POINTER);
+  ComPtr<IMediaSeeking> seeking;
+  EXPECT_NE(m_info.As(&seeking), S_OK);  // no pin before a file is loaded
+  EXPECT_EQ(Attribute(u"NUMPIDS"), "0");
+  EXPECT_EQ(Attribute(u"MEDIALEN"), "");
+}
+
+TEST_F(TsSourceFilterTest, LoadedSampleAnswersItsQueries) {
+  ASSERT_EQ(LoadSample(), S_OK);
+  EXPECT_NE(Attribute(u"NUMPIDS"), "0");
+  EXPECT_NE(Attribute(u"MEDIALEN"), "");
+  EXPECT_EQ(Attribute(u"CURPACKET"), "0");
+
+  DWORD programs = 0;
+  ASSERT_EQ(m_info->GetProgramCount(&programs), S_OK);
+  ASSERT_GE(programs, 1u);
+  WORD number = 0, pmtPid = 0, streams = 0;
+  ASSERT_EQ(m_info->GetProgramNumber(0, &number), S_OK);
+  ASSERT_EQ(m_info->GetPmtPid(number, &pmtPid), S_OK);
+  EXPECT_EQ(Attribute(u"PMTPID"), std::to_string(pmtPid));
+  ASSERT_EQ(m_info->GetStreamCount(number, &streams), S_OK);
+  BYTE type = 0;
+  EXPECT_EQ(m_info->GetStreamType(number, streams, &type), E_INVALIDARG);  // one past the last stream
+  EXPECT_EQ(m_info->GetProgramNumber(-1, &number), E_INVALIDARG);
+
+  ComPtr<IFileSourceFilter> source;
+  ASSERT_EQ(m_info.As(&source), S_OK);
+  LPWSTR name = nullptr;
+  AM_MEDIA_TYPE mediaType{};
+  ASSERT_EQ(source->GetCurFile(&name, &mediaType), S_OK);
+  EXPECT_EQ(Utf16ToUtf8(name), SAMPLE_TS);
+  EXPECT_EQ(mediaType.majortype, MEDIATYPE_Stream);
+  CoTaskMemFree(name);
+  FreeMediaType(mediaType);
+}
+
+TEST_F(TsSourceFilterTest, VendorInfoAndMiscFlags) {
+  ComPtr<IBaseFilter> filter;
+  ASSERT_EQ(m_info.As(&filter), S_OK);
+  LPWSTR vendor = nullptr;
+  ASSERT_EQ(filter->QueryVendorInfo(&vendor), S_OK);
+  EXPECT_EQ(Utf16ToUtf8(vendor), "1.2.0.0");
+  CoTaskMemFree(vendor);
+  ComPtr<IAMFilterMiscFlags> flags;
+  ASSERT_EQ(m_info.As(&flags), S_OK);
+  EXPECT_EQ(flags->GetMiscFlags(), 2u);
+  EXPECT_EQ(flags->GetMiscFlags(), 2u);
+}
+
+// The sample ten times over: long enough for the duration to be measured at the file's end.
+std::string LongRecording() {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/flumetta-long-" + std::to_string(::getpid()) + ".ts";
+  std::ifstream in(SAMPLE_TS, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ofstream out(path, std::ios::binary);
+  for (int i = 0; i < 10; ++i) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+TEST_F(TsSourceFilterTest, SeekingMovesThePositionAndLimitsTheSize) {
+  const std::string path = LongRecording();
+  ASSERT_EQ(Load(path), S_OK);
+  std::remove(path.c_str());
+  ComPtr<IMediaSeeking> seeking = Seeking();
+  LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  ASSERT_GT(duration, 10000);
+  const std::int64_t total = std::stoll(Attribute(u"MAXPACKET"));
+  const std::int64_t durationMs = duration / 10000;
+
+  LONGLONG start = duration / 2;
+  ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  EXPECT_EQ(std::stoll(Attribute(u"CURPACKET")), (start / 10000) * total / durationMs);
+
+  LONGLONG stop = duration / 4;
+  ASSERT_EQ(seeking->SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning), S_OK);
+  EXPECT_EQ(std::stoll(Attribute(u"MAXPACKET")), (stop / 10000) * total / durationMs);
+
+  EXPECT_EQ(seeking->SetRate(0.5), E_FAIL);
+  EXPECT_EQ(seeking->SetRate(2.0), S_OK);
+  EXPECT_EQ(seeking->IsFormatSupported(&TIME_FORMAT_FRAME), S_FALSE);
+  EXPECT_EQ(seeking->SetTimeFormat(&TIME_FORMAT_FRAME), E_INVALIDARG);
+  ASSERT_EQ(seeking->SetTimeFormat(&TIME_FORMAT_BYTE), S_OK);
+  LONGLONG bytes = 0;
+  ASSERT_EQ(seeking->GetDuration(&bytes), S_OK);
+  EXPECT_EQ(bytes, (stop / 10000) * total / durationMs * 188);
+  LONGLONG preroll = -1;
+  EXPECT_EQ(seeking->GetPreroll(&preroll), S_OK);
+  EXPECT_EQ(preroll, 0);
+}
+
+}  // namespace
+}  // namespace tsfilter
