@@ -29,6 +29,7 @@ HRESULT MultiplexWriter::AddStream(const StreamInfo& info, int* index) {
     return hr;
   }
   *index = static_cast<int>(m_streams.size()) - 1;
+  OnStreamAdded(m_streams.size() - 1);
   return S_OK;
 }
 

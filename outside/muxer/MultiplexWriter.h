@@ -69,6 +69,8 @@ class MultiplexWriter {
   virtual bool EmitOne() = 0;
   // Writes what closes the output (after the last EmitOne).
   virtual void EmitEnd() {}
+  // A stream was added (its storage is allocated here, not while streaming).
+  virtual void OnStreamAdded(std::size_t /*index*/) {}
 
   // Fixes the output time offset on first use. Output time of an input time t: t + Offset().
   void EnsureOffset();

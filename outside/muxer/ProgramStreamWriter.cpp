@@ -27,22 +27,24 @@ bool ProgramStreamWriter::IsReady(const Stream& stream) const {
   return stream.queue.Sendable() >= static_cast<std::int64_t>(kPackBytes);
 }
 
+void ProgramStreamWriter::OnStreamAdded(std::size_t index) {
+  const bool video = IsVideo(m_streams[index].info.kind);
+  m_ps[index].buffer.Init(video ? m_settings.videoBufferBytes : m_settings.audioBufferBytes, 8192);
+}
+
 void ProgramStreamWriter::Prepare() {
   int video = 0, mpegAudio = 0, ac3 = 0;
   for (std::size_t i = 0; i < m_streams.size(); ++i) {
     const StreamKind kind = m_streams[i].info.kind;
     PsStream& ps = m_ps[i];
-    std::int64_t capacity = m_settings.audioBufferBytes;
     if (IsVideo(kind)) {
       ps.streamId = static_cast<std::uint8_t>(0xE0 + (video++ & 0x0F));
-      capacity = m_settings.videoBufferBytes;
     } else if (IsAc3(kind)) {
       ps.streamId = 0xBD;
       ps.subStreamId = static_cast<std::uint8_t>(0x80 + (ac3++ & 0x07));
     } else {
       ps.streamId = static_cast<std::uint8_t>(0xC0 + (mpegAudio++ & 0x1F));
     }
-    ps.buffer.Init(capacity, 8192);
   }
   m_rateUnits = std::clamp<std::int64_t>((m_settings.muxRateBits + 399) / 400, 1, kMaxRateUnits);
   m_catchUpUnits = std::min(m_rateUnits * 4, kMaxRateUnits);

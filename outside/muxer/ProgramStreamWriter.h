@@ -25,6 +25,7 @@ class ProgramStreamWriter : public MultiplexWriter {
   bool IsReady(const Stream& stream) const override;
   bool EmitOne() override;
   void EmitEnd() override;
+  void OnStreamAdded(std::size_t index) override;
 
  private:
   struct PackPlan {
