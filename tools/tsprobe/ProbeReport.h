@@ -1,0 +1,46 @@
+#pragma once
+// What the probe tool learnt from the filter, gathered through ITsSourceInfo and printed as text
+// or as JSON.
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "shared/TsSourceInfo.h"
+
+struct ProbeStream {
+  unsigned type = 0;
+  unsigned pid = 0;
+};
+
+struct ProbeProgram {
+  unsigned number = 0;
+  std::string name;
+  unsigned pmtPid = 0;
+  std::vector<ProbeStream> streams;
+};
+
+struct ProbePid {
+  std::string pid;
+  std::uint64_t packets = 0;
+  unsigned contentCode = 0;
+  std::string description;
+};
+
+struct ProbeReport {
+  unsigned patVersion = 0;
+  unsigned transportStreamId = 0;
+  std::vector<ProbeProgram> programs;
+  std::string videoSize, frameRate, aspectRatio;
+  std::vector<std::string> h264Rows;
+  std::string audioPid, audioFormat, audioType;
+  std::string duration;
+  std::uint64_t packetCount = 0;
+  std::vector<ProbePid> pids;
+};
+
+// GetAttribute's answer as text (empty for none).
+std::string Attribute(ITsSourceInfo* info, const std::string& key);
+ProbeReport GatherReport(ITsSourceInfo* info);
+void PrintText(const ProbeReport& report, std::ostream& out);
+void PrintJson(const ProbeReport& report, std::ostream& out);
