@@ -23,6 +23,7 @@
 #include "tsfilter/filter/OutputMediaTypes.h"
 #include "tsfilter/filter/TsOutputPin.h"
 #include "tsfilter/services/AttributeKeys.h"
+#include "tsfilter/services/AudioTrackName.h"
 #include "tsfilter/services/SettingsStore.h"
 
 namespace tsfilter {
@@ -161,6 +162,7 @@ HRESULT TsSourceFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (riid == IFileSourceFilter::kIid) return GetInterface(static_cast<IFileSourceFilter*>(this), ppv);
   if (riid == IAMFilterMiscFlags::kIid) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), ppv);
   if (riid == ISpecifyPropertyPages::kIid) return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
+  if (riid == IAMStreamSelect::kIid) return GetInterface(static_cast<IAMStreamSelect*>(this), ppv);
   if (riid == ITsSourceInfo::kIid) return GetInterface(static_cast<ITsSourceInfo*>(this), ppv);
   if (riid == IMediaSeeking::kIid) {
     if (!m_pin) {
@@ -367,6 +369,96 @@ STDMETHODIMP TsSourceFilter::GetAttribute(LPCWSTR key, LPWSTR* answer) {
   std::lock_guard lock(m_analysis.filterLock);
   Attributes attributes(*this);
   return tsfilter::GetAttribute(attributes, key, answer);
+}
+
+// ---- audio track selection ----
+
+namespace {
+
+constexpr DWORD kAudioStreamGroup = 0x648E51;
+// Tracks are switched only once delivery is under way.
+constexpr std::uint32_t kEarliestSwitchPacket = 30000;
+
+OutputKind AudioOutputKind(AudioKind kind) {
+  return kind == AudioKind::Ac3 ? OutputKind::Ac3Audio : kind == AudioKind::Aac ? OutputKind::AacAudio : OutputKind::MpegAudio;
+}
+
+}  // namespace
+
+STDMETHODIMP TsSourceFilter::Count(DWORD* streams) {
+  if (!streams) return E_POINTER;
+  std::lock_guard lock(m_analysis.filterLock);
+  *streams = m_analysis.model.audioTrackCount;
+  return S_OK;
+}
+
+STDMETHODIMP TsSourceFilter::Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* lcid, DWORD* group,
+                                  WCHAR** name, IUnknown** object, IUnknown** unk) {
+  std::lock_guard lock(m_analysis.filterLock);
+  const ProgramModel& model = m_analysis.model;
+  if (index < 0 || index >= model.audioTrackCount || index >= static_cast<LONG>(ProgramModel::kMaxAudioTracks)) {
+    return E_INVALIDARG;
+  }
+  const AudioTrack& track = model.audioTracks[index];
+  if (type) {
+    CMediaType audioType;
+    *type = MakeOutputMediaType(AudioOutputKind(track.kind), m_analysis.formats, audioType)
+                ? CreateMediaType(&audioType)
+                : nullptr;
+    if (!*type) return E_OUTOFMEMORY;
+  }
+  if (flags) *flags = index == m_analysis.selectedAudioTrack ? AMSTREAMSELECTINFO_ENABLED : 0;
+  if (lcid) *lcid = 0;
+  if (group) *group = kAudioStreamGroup;
+  if (name) {
+    *name = CoTaskMemDupUtf8(AudioTrackName(track, index));
+    if (!*name) return E_OUTOFMEMORY;
+  }
+  if (object) *object = nullptr;
+  if (unk) *unk = nullptr;
+  return S_OK;
+}
+
+STDMETHODIMP TsSourceFilter::Enable(LONG index, DWORD flags) {
+  if (!(flags & AMSTREAMSELECTENABLE_ENABLE)) return E_NOTIMPL;
+  std::uint32_t position = 0;
+  if (m_pin) {
+    std::lock_guard pinLock(m_pin->State().pinLock);
+    position = m_pin->State().position;
+  }
+  bool ac3Mode = false;
+  {
+    std::lock_guard lock(m_analysis.filterLock);
+    const ProgramModel& model = m_analysis.model;
+    if (index < 0 || index >= model.audioTrackCount || index >= static_cast<LONG>(ProgramModel::kMaxAudioTracks) ||
+        position < kEarliestSwitchPacket) {
+      return E_INVALIDARG;
+    }
+    const std::size_t selected =
+        m_analysis.selectedAudioTrack < ProgramModel::kMaxAudioTracks ? m_analysis.selectedAudioTrack : 0;
+    if (model.audioTracks[index].kind == model.audioTracks[selected].kind) {
+      const HRESULT hr = MapPids(&model.audioTracks[index], model.videoPid);
+      m_analysis.selectedAudioTrack = static_cast<std::uint16_t>(index);
+      (void)hr;
+      return S_OK;
+    }
+    ac3Mode = m_analysis.settings.ac3 != 0;
+  }
+  // The other kind needs another media type on the demultiplexer's audio pin: the user may switch
+  // the mode, which applies when the graph is built again.
+  const char* question =
+      ac3Mode ? "The Flumetta filter is currently in AC3 audio mode. Would you like to select MPEG mode?\n\n"
+                "Note: Restart the player application to activate the new media type."
+              : "The Flumetta filter is currently in MPEG audio mode. Would you like to select AC3 mode?\n\n"
+                "Note: Restart the player application to activate the new media type.";
+  if (MessageBox(0, question, "Media Type Change", MB_YESNO) == IDYES) {
+    {
+      std::lock_guard lock(m_analysis.filterLock);
+      m_analysis.settings.ac3 = ac3Mode ? 0 : 1;
+    }
+    StoreAc3Setting(!ac3Mode);
+  }
+  return E_INVALIDARG;
 }
 
 // ---- demultiplexer set-up ----

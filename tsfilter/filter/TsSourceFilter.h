@@ -26,6 +26,7 @@ class TsSourceFilter final : public CSource,
                              public IFileSourceFilter,
                              public IAMFilterMiscFlags,
                              public ISpecifyPropertyPages,
+                             public IAMStreamSelect,
                              public ITsSourceInfo {
  public:
   static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
@@ -51,6 +52,12 @@ class TsSourceFilter final : public CSource,
 
   // ISpecifyPropertyPages
   STDMETHODIMP GetPages(CAUUID* pages) override;
+
+  // IAMStreamSelect
+  STDMETHODIMP Count(DWORD* streams) override;
+  STDMETHODIMP Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* lcid, DWORD* group, WCHAR** name,
+                    IUnknown** object, IUnknown** unk) override;
+  STDMETHODIMP Enable(LONG index, DWORD flags) override;
 
   // ITsSourceInfo
   STDMETHODIMP GetTransportStreamId(WORD* transportStreamId) override;

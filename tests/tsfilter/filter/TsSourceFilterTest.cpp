@@ -16,6 +16,7 @@
 #include "platform/dshow/Guids.h"
 #include "platform/dshow/SeekingInterfaces.h"
 #include "platform/win/messagebox.h"
+#include "platform/registry/registry.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
 
 namespace tsfilter {
@@ -145,6 +146,55 @@ TEST_F(TsSourceFilterTest, SeekingMovesThePositionAndLimitsTheSize) {
   LONGLONG preroll = -1;
   EXPECT_EQ(seeking->GetPreroll(&preroll), S_OK);
   EXPECT_EQ(preroll, 0);
+}
+
+TEST_F(TsSourceFilterTest, AudioTracksAreNamedAndSwitchedOnlyWhenAllowed) {
+  const std::string path = LongRecording();
+  ASSERT_EQ(Load(path), S_OK);
+  std::remove(path.c_str());
+  ComPtr<IAMStreamSelect> select;
+  ASSERT_EQ(m_info.As(&select), S_OK);
+  DWORD count = 0;
+  ASSERT_EQ(select->Count(&count), S_OK);
+  ASSERT_EQ(count, 2u);  // the sample's AC3 and MPEG audio
+
+  WCHAR* name = nullptr;
+  DWORD flags = 7, group = 0;
+  AM_MEDIA_TYPE* type = nullptr;
+  ASSERT_EQ(select->Info(0, &type, &flags, nullptr, &group, &name, nullptr, nullptr), S_OK);
+  EXPECT_EQ(Utf16ToUtf8(name).back(), ' ');
+  EXPECT_NE(Utf16ToUtf8(name).find("(AC3) "), std::string::npos);
+  EXPECT_EQ(type->subtype, MEDIASUBTYPE_DOLBY_AC3);
+  EXPECT_EQ(flags, static_cast<DWORD>(AMSTREAMSELECTINFO_ENABLED));
+  EXPECT_EQ(group, 0x648E51u);
+  CoTaskMemFree(name);
+  DeleteMediaType(type);
+  EXPECT_EQ(select->Info(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
+
+  EXPECT_EQ(select->Enable(1, 0), E_NOTIMPL);
+  EXPECT_EQ(select->Enable(1, AMSTREAMSELECTENABLE_ENABLE), E_INVALIDARG);  // before packet 30000
+
+  // Past packet 30000, a track of the other kind asks to change the mode; Yes stores it and the
+  // track stays as it is.
+  ComPtr<IMediaSeeking> seeking = Seeking();
+  LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  LONGLONG start = duration / 2;
+  ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  ASSERT_GE(std::stoll(Attribute(u"CURPACKET")), 30000);
+  std::string asked;
+  SetMessageBoxPresenter([&](HWND, const std::string& text, const std::string& caption, UINT) {
+    asked = caption + ": " + text;
+    return IDYES;
+  });
+  EXPECT_EQ(select->Enable(1, AMSTREAMSELECTENABLE_ENABLE), E_INVALIDARG);
+  SetMessageBoxPresenter(nullptr);
+  EXPECT_EQ(asked.rfind("Media Type Change: The Flumetta filter is currently in", 0), 0u) << asked;
+  DWORD stored = 9;
+  ASSERT_TRUE(RegistryReadDword(HKEY_CURRENT_USER, "Software\\Orvanet\\Flumetta", "AC3", &stored));
+  EXPECT_EQ(stored, 1u);  // the filter was in MPEG mode (no graph joined): it switched to AC3
+  ASSERT_EQ(select->Info(1, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(flags, 0u);
 }
 
 }  // namespace

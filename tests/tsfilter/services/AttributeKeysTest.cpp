@@ -158,3 +158,32 @@ TEST(AttributeKeysTest, InterfaceAnswersAreTaskAllocatedWideTextOrNull) {
 
 }  // namespace
 }  // namespace tsfilter
+
+#include "tsfilter/services/AudioTrackName.h"
+
+namespace tsfilter {
+namespace {
+
+TEST(AudioTrackNameTest, LanguageOrIndexThenKindWithTrailingBlank) {
+  struct Case {
+    AudioKind kind;
+    const char* language;
+    int index;
+    const char* name;
+  };
+  const Case cases[] = {
+      {AudioKind::Ac3, "deu", 1, "Audio (deu) (AC3) "},
+      {AudioKind::Mpeg, "", 2, "Audio Track 2 (MPG) "},
+      {AudioKind::Aac, "eng", 0, "Audio (eng) (AAC) "},
+      {AudioKind::None, "", 0, "Audio Track 0 (MPG) "},
+  };
+  for (const Case& c : cases) {
+    AudioTrack track;
+    track.kind = c.kind;
+    CopyText(track.language, c.language);
+    EXPECT_EQ(AudioTrackName(track, c.index), c.name);
+  }
+}
+
+}  // namespace
+}  // namespace tsfilter
