@@ -150,4 +150,14 @@ inline IPin* FindPinByName(IBaseFilter* filter, const char16_t* name) {
   return pin;  // counted reference; the caller releases it
 }
 
+// Breaks a connection from both ends (connected pins hold references on each other's filters).
+inline void DisconnectBoth(IPin* pin) {
+  IPin* peer = nullptr;
+  if (pin && pin->ConnectedTo(&peer) == S_OK && peer) {
+    peer->Disconnect();
+    pin->Disconnect();
+    peer->Release();
+  }
+}
+
 }  // namespace outsidetest

@@ -1,5 +1,6 @@
 // The AC3 analyzer as a filter between a test source and a test sink.
 #include "outside/ac3analyzer/Ac3AnalyzerFilter.h"
+#include "outside/ac3analyzer/Ac3AnalyzerModule.h"
 
 #include <gtest/gtest.h>
 
@@ -69,11 +70,14 @@ TEST(Ac3AnalyzerFilterTest, PassesWholeFramesOnePerSampleWithIncreasingTimes) {
   source->Stop();
   analyzer->Stop();
   sink->Stop();
+  outsidetest::DisconnectBoth(in);
+  outsidetest::DisconnectBoth(out);
   in->Release();
   out->Release();
   source->Release();
   sink->Release();
   analyzer->Release();
+  EXPECT_EQ(Ac3AnalyzerObjects().Count(), 0) << "the filter outlived its last reference";
 }
 
 }  // namespace

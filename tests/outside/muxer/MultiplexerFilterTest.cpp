@@ -1,5 +1,6 @@
 // The multiplexer as a filter: pins, configuration and streaming, driven without a graph.
 #include "outside/muxer/MultiplexerFilter.h"
+#include "outside/muxer/MultiplexerModule.h"
 
 #include <gtest/gtest.h>
 
@@ -82,10 +83,8 @@ TEST(MultiplexerFilterTest, AFreeInputAppearsOnConnectAndPsRefusesWhatItCannotCa
   config->SetOutputFormat(outside::kMuxTransportStream);
   EXPECT_EQ(source->Pin(1)->Connect(input2, nullptr), S_OK);
   config->Release();
-  source->Pin(0)->Disconnect();
-  input1->Disconnect();
-  source->Pin(1)->Disconnect();
-  input2->Disconnect();
+  outsidetest::DisconnectBoth(input1);
+  outsidetest::DisconnectBoth(input2);
   input1->Release();
   input2->Release();
   source->Release();
@@ -185,9 +184,12 @@ TEST_P(MultiplexerFilterStreamingTest, WritesWhatTheWriterWritesAndEndsTheStream
     offset += static_cast<LONGLONG>(sample.bytes.size());
     EXPECT_EQ(sample.stop, offset);
   }
+  for (int i = 0; i < source->GetPinCount(); ++i) outsidetest::DisconnectBoth(source->Pin(i));
+  outsidetest::DisconnectBoth(sink->Pin());
   source->Release();
   sink->Release();
   mux->Release();
+  EXPECT_EQ(outside::MultiplexerObjects().Count(), 0) << "the filter outlived its last reference";
 }
 
 const FilterCase kFilterCases[] = {
