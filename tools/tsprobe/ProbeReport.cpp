@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/com/comptr.h"
 #include "platform/com/taskmem.h"
+#include "platform/dshow/Interfaces.h"
 #include "platform/com/wstring.h"
 #include "tsfilter/analysis/PidTable.h"
 
@@ -76,6 +78,16 @@ ProbeReport GatherReport(ITsSourceInfo* info) {
   for (std::uint64_t row = 0; row < rows; ++row) {
     report.h264Rows.push_back(Attribute(info, "H264.GETPARAM(" + std::to_string(row) + ")"));
   }
+  ComPtr<IAMStreamSelect> select;
+  DWORD trackCount = 0;
+  if (SUCCEEDED(info->QueryInterface(IID_PPV_ARGS(select.GetAddressOf()))) && SUCCEEDED(select->Count(&trackCount))) {
+    for (DWORD track = 0; track < trackCount; ++track) {
+      WCHAR* name = nullptr;
+      if (FAILED(select->Info(static_cast<LONG>(track), nullptr, nullptr, nullptr, nullptr, &name, nullptr, nullptr))) continue;
+      report.audioTracks.push_back(name ? Utf16ToUtf8(name) : std::string());
+      CoTaskMemFree(name);
+    }
+  }
   report.audioPid = Attribute(info, "AUDIOPID");
   report.audioFormat = Attribute(info, "AUDIOFORMAT");
   report.audioType = Attribute(info, "AUDIOTYPE");
@@ -111,6 +123,7 @@ void PrintText(const ProbeReport& report, std::ostream& out) {
   out << "Video: " << report.videoSize << ", " << report.frameRate << " frames/s, aspect " << report.aspectRatio
       << "\n";
   for (const std::string& row : report.h264Rows) out << "  " << row << "\n";
+  for (const std::string& track : report.audioTracks) out << "Audio track: " << track << "\n";
   out << "Audio: PID " << report.audioPid << ", " << report.audioFormat << " (type " << report.audioType << ")\n";
   out << "Duration: " << report.duration << "\n";
   out << "Packets: " << report.packetCount << "\n";
@@ -143,7 +156,9 @@ void PrintJson(const ProbeReport& report, std::ostream& out) {
       << ", \"frame_rate\": " << JsonText(report.frameRate) << ", \"aspect_ratio\": " << JsonText(report.aspectRatio)
       << ", \"h264_parameters\": [";
   for (std::size_t i = 0; i < report.h264Rows.size(); ++i) out << (i ? ", " : "") << JsonText(report.h264Rows[i]);
-  out << "]},\n  \"audio\": {\"pid\": " << JsonText(report.audioPid) << ", \"format\": "
+  out << "]},\n  \"audio_tracks\": [";
+  for (std::size_t i = 0; i < report.audioTracks.size(); ++i) out << (i ? ", " : "") << JsonText(report.audioTracks[i]);
+  out << "],\n  \"audio\": {\"pid\": " << JsonText(report.audioPid) << ", \"format\": "
       << JsonText(report.audioFormat) << ", \"type\": " << JsonText(report.audioType) << "},\n"
       << "  \"duration\": " << JsonText(report.duration) << ",\n  \"packets\": " << report.packetCount
       << ",\n  \"pids\": [";

@@ -33,6 +33,7 @@ struct ProbeReport {
   std::vector<ProbeProgram> programs;
   std::string videoSize, frameRate, aspectRatio;
   std::vector<std::string> h264Rows;
+  std::vector<std::string> audioTracks;  // as the stream-selection interface names them
   std::string audioPid, audioFormat, audioType;
   std::string duration;
   std::uint64_t packetCount = 0;

@@ -39,6 +39,8 @@ TEST(TsprobeTest, PrintsProgramsStreamsAndPidsOfTheSample) {
   EXPECT_NE(run.output.find("stream type 0x02, PID 0x0100 (256)"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Video: 720 x 576"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Packets: 10584"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Audio track: Audio (deu) (AC3) \n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Audio track: Audio (eng) (MPG) \n"), std::string::npos) << run.output;
 }
 
 TEST(TsprobeTest, AttributeAnswersOneLineEachAndEmptyForNone) {
