@@ -148,6 +148,19 @@ TEST_F(TsSourceFilterTest, SeekingMovesThePositionAndLimitsTheSize) {
   EXPECT_EQ(preroll, 0);
 }
 
+TEST_F(TsSourceFilterTest, SeekingWithADurationBelowOneMillisecondKeepsThePosition) {
+  ASSERT_EQ(LoadSample(), S_OK);  // too short for the end scan: the duration stays the estimate, 0
+  ComPtr<IMediaSeeking> seeking = Seeking();
+  LONGLONG duration = -1;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  ASSERT_LT(duration, 10000);
+  const std::string packets = Attribute(u"MAXPACKET");
+  LONGLONG start = 5 * 10'000'000LL, stop = 8 * 10'000'000LL;
+  EXPECT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_AbsolutePositioning), S_OK);
+  EXPECT_EQ(Attribute(u"CURPACKET"), "0");
+  EXPECT_EQ(Attribute(u"MAXPACKET"), packets);
+}
+
 TEST_F(TsSourceFilterTest, AudioTracksAreNamedAndSwitchedOnlyWhenAllowed) {
   const std::string path = LongRecording();
   ASSERT_EQ(Load(path), S_OK);
