@@ -1,0 +1,108 @@
+#include "platform/filters/Mpeg2VideoAnalyzer.h"
+
+#include <cstring>
+
+namespace {
+constexpr BYTE kPictureStart = 0x00;
+constexpr BYTE kSequenceHeader = 0xB3;
+constexpr BYTE kGroupStart = 0xB8;
+constexpr int kIntraCoded = 1;
+}  // namespace
+
+bool Mpeg2VideoAnalyzer::StartsDecodableData(const BYTE* data, long size) {
+  if (!data || size < 4) return false;
+  const BYTE* end = data + size;
+  for (const BYTE* p = data; end - p >= 4;) {
+    // Find the next 00 00 01 by looking for its 01.
+    const void* one = std::memchr(p + 2, 0x01, static_cast<std::size_t>(end - p - 2));
+    if (!one) return false;
+    const BYTE* q = static_cast<const BYTE*>(one);
+    if (q[-1] == 0 && q[-2] == 0 && q + 1 < end) {
+      const BYTE code = q[1];
+      if (code == kSequenceHeader || code == kGroupStart) return true;
+      // picture_header: temporal_reference (10 bits) then picture_coding_type (3 bits).
+      if (code == kPictureStart && q + 3 < end && ((q[3] >> 3) & 0x07) == kIntraCoded) return true;
+    }
+    p = q - 1;
+  }
+  return false;
+}
+
+AnalyzerInputPin::AnalyzerInputPin(Mpeg2VideoAnalyzer* filter, CCritSec* lock, HRESULT* result)
+    : CBaseInputPin("Video analyzer input", filter, lock, result, u"in"), m_analyzer(filter) {}
+
+HRESULT AnalyzerInputPin::CheckMediaType(const CMediaType* type) {
+  if (!type) return E_POINTER;
+  if (*type->Type() != MEDIATYPE_Video || *type->Subtype() != MEDIASUBTYPE_MPEG2_VIDEO) return VFW_E_TYPE_NOT_ACCEPTED;
+  return S_OK;
+}
+
+HRESULT AnalyzerInputPin::GetMediaType(int position, CMediaType* type) {
+  if (!type) return E_POINTER;
+  if (position < 0) return E_INVALIDARG;
+  if (position > 0) return VFW_S_NO_MORE_ITEMS;
+  type->InitMediaType();
+  type->SetType(&MEDIATYPE_Video);
+  type->SetSubtype(&MEDIASUBTYPE_MPEG2_VIDEO);
+  return S_OK;
+}
+
+STDMETHODIMP AnalyzerInputPin::Receive(IMediaSample* sample) {
+  CAutoLock lock(m_analyzer->ReceiveLock());
+  HRESULT hr = CBaseInputPin::Receive(sample);
+  if (hr != S_OK) return hr;
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  sample->SetSyncPoint(Mpeg2VideoAnalyzer::StartsDecodableData(data, sample->GetActualDataLength()) ? TRUE : FALSE);
+  return m_analyzer->Output()->PassOn(sample);
+}
+
+STDMETHODIMP AnalyzerInputPin::EndOfStream() {
+  CAutoLock lock(m_analyzer->ReceiveLock());
+  PassThroughOutputPin* out = m_analyzer->Output();
+  return out->IsConnected() ? out->DeliverEndOfStream() : S_OK;
+}
+
+STDMETHODIMP AnalyzerInputPin::BeginFlush() {
+  CBaseInputPin::BeginFlush();
+  PassThroughOutputPin* out = m_analyzer->Output();
+  return out->IsConnected() ? out->DeliverBeginFlush() : S_OK;
+}
+
+STDMETHODIMP AnalyzerInputPin::EndFlush() {
+  PassThroughOutputPin* out = m_analyzer->Output();
+  if (out->IsConnected()) out->DeliverEndFlush();
+  return CBaseInputPin::EndFlush();
+}
+
+STDMETHODIMP AnalyzerInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+  CBasePin::NewSegment(start, stop, rate);
+  PassThroughOutputPin* out = m_analyzer->Output();
+  return out->IsConnected() ? out->DeliverNewSegment(start, stop, rate) : S_OK;
+}
+
+HRESULT Mpeg2VideoAnalyzer::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  auto* filter = new Mpeg2VideoAnalyzer(nullptr);
+  filter->NonDelegatingAddRef();
+  HRESULT hr = filter->NonDelegatingQueryInterface(riid, ppv);
+  filter->NonDelegatingRelease();
+  return hr;
+}
+
+Mpeg2VideoAnalyzer::Mpeg2VideoAnalyzer(IUnknown* outer)
+    : CBaseFilter("MPEG-2 Video Analyzer Filter", outer, &m_lock, CLSID_MPEG2VideoAnalyzer) {
+  HRESULT hr = S_OK;
+  m_input = std::make_unique<AnalyzerInputPin>(this, &m_lock, &hr);
+  m_output = std::make_unique<PassThroughOutputPin>("Video analyzer output", this, &m_lock, &hr, u"out", m_input.get());
+}
+
+Mpeg2VideoAnalyzer::~Mpeg2VideoAnalyzer() = default;
+
+CBasePin* Mpeg2VideoAnalyzer::GetPin(int n) {
+  if (n == 0) return m_input.get();
+  if (n == 1) return m_output.get();
+  return nullptr;
+}

@@ -1,0 +1,27 @@
+#include "platform/filters/PlatformFilters.h"
+
+#include "platform/com/activation.h"
+#include "platform/filters/AsyncFileSource.h"
+#include "platform/filters/InfTee.h"
+#include "platform/filters/Mpeg2Demultiplexer.h"
+#include "platform/filters/Mpeg2VideoAnalyzer.h"
+#include "platform/filters/WriterFilter.h"
+
+HRESULT CreateFileWriter(IUnknown* outer, REFIID riid, void** ppv) {
+  static constexpr WriterOptions kOptions{"File writer", CLSID_FileWriter, u"in", true, nullptr};
+  return WriterFilter::Create(kOptions, outer, riid, ppv);
+}
+
+void RegisterPlatformFilters() {
+  RegisterBuiltinClass("MPEG-2 Demultiplexer", CLSID_MPEG2Demultiplexer, Mpeg2Demultiplexer::CreateInstance);
+  RegisterBuiltinClass("MPEG-2 Video Analyzer Filter", CLSID_MPEG2VideoAnalyzer, Mpeg2VideoAnalyzer::CreateInstance);
+  RegisterBuiltinClass("Infinite Pin Tee Filter", CLSID_InfTee, InfTee::CreateInstance);
+  RegisterBuiltinClass("File writer", CLSID_FileWriter, CreateFileWriter);
+  RegisterBuiltinClass("File Source (Async.)", CLSID_AsyncReader, AsyncFileSource::CreateInstance);
+}
+
+namespace {
+// Registration at load time, so that CoCreateInstance finds the filters in every process that
+// links the platform.
+const bool g_registered = (RegisterPlatformFilters(), true);
+}  // namespace
