@@ -61,7 +61,7 @@ class DemuxGraphTest : public ::testing::Test {
     }
   }
   static void TearDownTestSuite() {
-    if (!s_dir.empty()) std::filesystem::remove_all(s_dir);
+    if (!s_dir.empty() && !std::getenv("KEEP_TEST_FILES")) std::filesystem::remove_all(s_dir);
   }
   void SetUp() override {
     if (!ffmpeg_oracle::Available()) GTEST_SKIP() << "ffmpeg is not installed (Debian package ffmpeg)";

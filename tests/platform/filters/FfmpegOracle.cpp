@@ -18,7 +18,7 @@ bool Available() {
 
 bool ExtractStream(const std::string& input, const std::string& map, const std::string& format,
                    const std::string& outPath, std::string* log) {
-  const std::string command = "ffmpeg -nostdin -v error -y -i '" + input + "' -map " + map + " -c copy -f " + format +
+  const std::string command = "ffmpeg -nostdin -v error -y -i '" + input + "' -map " + map + " -c copy -copyinkf -f " + format +
                               " '" + outPath + "' 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return false;

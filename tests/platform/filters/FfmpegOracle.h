@@ -1,5 +1,6 @@
 #pragma once
 // Runs ffmpeg as the oracle for elementary streams: what `ffmpeg -i X -map M -c copy -f F`
+// (keeping non-key frames before the first key frame, which a demultiplexer delivers too)
 // extracts. Tests skip when ffmpeg is not installed.
 #include <string>
 #include <vector>

@@ -52,10 +52,15 @@ HRESULT TsFileSourcePin::FillBuffer(IMediaSample* sample) {
     if (m_next == m_gate) {
       m_atGate = true;
       m_gateChanged.notify_all();
-      // Wait for the gate to open; a pending request (the stop of a seek) also ends the wait,
-      // and the packet then meets a flushing downstream.
-      DWORD request = 0;
-      while (m_gate != SIZE_MAX && !CAMThread::CheckRequest(&request)) {
+      // Wait for the gate to open. A run or pause request is answered here (the graph's Run
+      // must not wait for the gate); a stop request (the seek's) ends the wait, and the packet
+      // then meets a flushing downstream.
+      while (m_gate != SIZE_MAX) {
+        DWORD request = 0;
+        if (CAMThread::CheckRequest(&request)) {
+          if (request != CMD_RUN && request != CMD_PAUSE) break;
+          Reply(S_OK);
+        }
         m_gateChanged.wait_for(lock, std::chrono::milliseconds(1));
       }
     }
@@ -96,4 +101,9 @@ TsFileSource* TsFileSource::Create(std::vector<unsigned char> data) {
   source->NonDelegatingAddRef();
   source->m_pin->SetData(std::move(data));
   return source;
+}
+
+HRESULT TsFileSourcePin::OnThreadDestroy() {
+  m_next = 0;
+  return S_OK;
 }

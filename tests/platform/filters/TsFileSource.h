@@ -31,6 +31,8 @@ class TsFileSourcePin : public CSourceStream {
  protected:
   HRESULT FillBuffer(IMediaSample* sample) override;
   HRESULT OnThreadStartPlay() override;
+  // The next run starts at the first packet again.
+  HRESULT OnThreadDestroy() override;
 
  private:
   std::vector<unsigned char> m_data;
