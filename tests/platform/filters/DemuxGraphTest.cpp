@@ -46,6 +46,19 @@ const StreamCase kCases[] = {
      MEDIASUBTYPE_MPEG2_VIDEO, u"Video", "mpeg2video", MEDIASUBTYPE_MPEG1AudioPayload, u"Audio", "mp2"},
 };
 
+ComPtr<IBaseFilter> CreateDump() {
+  // The module is loaded by name from beside the test program, without the registry.
+  ComPtr<IBaseFilter> filter;
+  HMODULE module = LoadLibrary("Gallowin.ax");
+  EXPECT_NE(module, nullptr) << LastLibraryError();
+  if (!module) return filter;
+  auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(GetProcAddress(module, "DllGetClassObject"));
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(getClassObject(CLSID_DumpFilter, IClassFactory::kIid, reinterpret_cast<void**>(factory.GetAddressOf())), S_OK);
+  if (factory) factory->CreateInstance(nullptr, IID_PPV_ARGS(filter.GetAddressOf()));
+  return filter;
+}
+
 class DemuxGraphTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -69,20 +82,6 @@ class DemuxGraphTest : public ::testing::Test {
   }
 
   static std::string Path(const std::string& name) { return s_dir + "/" + name; }
-
-  static ComPtr<IBaseFilter> CreateDumpFilter() {
-    // The module is loaded by name from beside the test program, without the registry.
-    HMODULE module = LoadLibrary("Gallowin.ax");
-    EXPECT_NE(module, nullptr) << LastLibraryError();
-    ComPtr<IBaseFilter> filter;
-    if (!module) return filter;
-    auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(GetProcAddress(module, "DllGetClassObject"));
-    ComPtr<IClassFactory> factory;
-    EXPECT_EQ(getClassObject(CLSID_DumpFilter, IClassFactory::kIid, reinterpret_cast<void**>(factory.GetAddressOf())),
-              S_OK);
-    if (factory) factory->CreateInstance(nullptr, IID_PPV_ARGS(filter.GetAddressOf()));
-    return filter;
-  }
 
   static void SetFileName(IBaseFilter* filter, const std::string& path) {
     ComPtr<IFileSinkFilter> sink;
@@ -123,8 +122,8 @@ class DemuxGraphTest : public ::testing::Test {
     ComPtr<IBaseFilter> demux;
     EXPECT_EQ(CoCreateInstance(CLSID_MPEG2Demultiplexer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(demux.GetAddressOf())),
               S_OK);
-    ComPtr<IBaseFilter> videoDump = CreateDumpFilter();
-    ComPtr<IBaseFilter> audioDump = CreateDumpFilter();
+    ComPtr<IBaseFilter> videoDump = CreateDump();
+    ComPtr<IBaseFilter> audioDump = CreateDump();
     if (!demux || !videoDump || !audioDump) return g;
     EXPECT_EQ(g.graph->AddFilter(g.source.Get(), u"source"), S_OK);
     EXPECT_EQ(g.graph->AddFilter(demux.Get(), u"MPEG-2 Demultiplexer"), S_OK);
@@ -230,6 +229,75 @@ TEST_F(DemuxGraphTest, ASeekInTheMiddleRestartsCleanly) {
     ExpectSameBytes(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(head.size())), head,
                     "before the seek");
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A program stream behind the asynchronous file source: the demultiplexer finds the streams
+// itself, makes "Video" and "Audio" or "AC3", and pulls the file.
+TEST(ProgramStreamGraph, DemultiplexerMakesItsPinsAndExtractsLikeFfmpeg) {
+  if (!ffmpeg_oracle::Available()) GTEST_SKIP() << "ffmpeg is not installed (Debian package ffmpeg)";
+  struct Case {
+    const char* file;
+    const char* videoFormat;
+    const char16_t* audioPin;
+    const char* audioFormat;
+  } cases[] = {
+      {"ps_mpeg2_ac3.mpg", "mpeg2video", u"AC3", "ac3"},
+      {"ps_mpeg2_mp2.mpg", "mpeg2video", u"Audio", "mp2"},
+      {"ps_mpeg1_system.mpg", "mpeg1video", u"Audio", "mp2"},
+  };
+  const std::string dir = ffmpeg_oracle::MakeTempDir();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string input = ffmpeg_oracle::DataDir() + "/" + c.file;
+    const std::string videoOut = dir + "/video", audioOut = dir + "/audio";
+    std::string log;
+    ASSERT_TRUE(ffmpeg_oracle::ExtractStream(input, "0:v:0", c.videoFormat, videoOut + ".ref", &log)) << log;
+    ASSERT_TRUE(ffmpeg_oracle::ExtractStream(input, "0:a:0", c.audioFormat, audioOut + ".ref", &log)) << log;
+
+    ComPtr<IBaseFilter> source, demux;
+    ASSERT_EQ(CoCreateInstance(CLSID_AsyncReader, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(source.GetAddressOf())), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_MPEG2Demultiplexer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(demux.GetAddressOf())),
+              S_OK);
+    ComPtr<IFileSourceFilter> load;
+    ASSERT_EQ(source->QueryInterface(IID_PPV_ARGS(load.GetAddressOf())), S_OK);
+    ASSERT_EQ(load->Load(Utf8ToUtf16(input).c_str(), nullptr), S_OK);
+    ComPtr<IBaseFilter> videoDump = CreateDump(), audioDump = CreateDump();
+    ASSERT_TRUE(videoDump && audioDump);
+
+    ComPtr<TestGraph> graph = TestGraph::Create();
+    graph->AddFilter(source.Get(), Utf8ToUtf16(input).c_str());
+    graph->AddFilter(demux.Get(), u"MPEG-2 Demultiplexer");
+    graph->AddFilter(videoDump.Get(), u"video");
+    graph->AddFilter(audioDump.Get(), u"audio");
+    ASSERT_EQ(graph->ConnectDirect(FindPin(source.Get(), u"Output").Get(), FindPin(demux.Get(), u"MPEG-2 Stream").Get(),
+                                   nullptr),
+              S_OK);
+    ASSERT_TRUE(FindPin(demux.Get(), u"Video"));
+    ASSERT_TRUE(FindPin(demux.Get(), c.audioPin));
+    ASSERT_EQ(graph->ConnectDirect(FindPin(demux.Get(), u"Video").Get(), FindPin(videoDump.Get(), u"Input").Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(graph->ConnectDirect(FindPin(demux.Get(), c.audioPin).Get(), FindPin(audioDump.Get(), u"Input").Get(),
+                                   nullptr),
+              S_OK);
+    for (auto [filter, path] : {std::pair{videoDump.Get(), videoOut}, std::pair{audioDump.Get(), audioOut}}) {
+      ComPtr<IFileSinkFilter> sink;
+      ASSERT_EQ(filter->QueryInterface(IID_PPV_ARGS(sink.GetAddressOf())), S_OK);
+      sink->SetFileName(Utf8ToUtf16(path).c_str(), nullptr);
+    }
+    ASSERT_EQ(graph->Run(), S_OK);
+    ASSERT_TRUE(graph->WaitForEvents(EC_COMPLETE, 2));
+    ASSERT_EQ(graph->Stop(), S_OK);
+    graph->TearDown();
+    const Bytes video = ffmpeg_oracle::ReadFile(videoOut), videoRef = ffmpeg_oracle::ReadFile(videoOut + ".ref");
+    const Bytes audio = ffmpeg_oracle::ReadFile(audioOut), audioRef = ffmpeg_oracle::ReadFile(audioOut + ".ref");
+    EXPECT_TRUE(video == videoRef) << ffmpeg_oracle::DescribeDifference(videoRef, video);
+    EXPECT_TRUE(audio == audioRef) << ffmpeg_oracle::DescribeDifference(audioRef, audio);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
