@@ -37,7 +37,7 @@ TEST(Ac3FrameHeaderTest, SearchFindsTheFirstUsableSyncWord) {
       {"reversed pair", {0x77, 0x0B, 0, 0, 0x1C, 0, 0xE0}, false, 0, 0},
       {"header cut short by the end", {0x0B, 0x77, 0, 0, 0x1C, 0}, false, 0, 0},
       {"sync word in the last byte", Concat(std::vector<BYTE>(10, 0x55), {0x0B}), false, 0, 0},
-      {"impossible frame-size code skipped", Concat(invalidCode, header), true, 7, 28},
+      {"impossible frame-size code skipped", Concat(invalidCode, header), true, invalidCode.size(), 28},
       {"only an impossible frame-size code", invalidCode, false, 0, 0},
   };
   for (const Case& c : cases) {

@@ -1,26 +1,25 @@
 #pragma once
-// Builders for AC3 bytes in the wavwriter tests: a frame header with chosen fields, padded out
-// to a frame-like byte run.
+// AC3 bytes for the wavwriter tests, made with the shared test-support frame-header builder.
 #include <cstddef>
 #include <vector>
 
 #include "platform/com/types.h"
+#include "tests/support/Ac3FrameHeader.h"
 
-// The seven bytes from the sync word to acmod (crc1 = 0, bsid = 8).
+// The frame header alone (sync word to the end of the bit stream information's start).
 inline std::vector<BYTE> MakeAc3Header(BYTE fscod, BYTE frmsizecod, BYTE bsmod, BYTE acmod) {
-  return {0x0B,
-          0x77,
-          0x00,
-          0x00,
-          static_cast<BYTE>((fscod << 6) | (frmsizecod & 0x3F)),
-          static_cast<BYTE>((8 << 3) | (bsmod & 0x07)),
-          static_cast<BYTE>(acmod << 5)};
+  testsupport::Ac3FrameHeader header;
+  header.fscod = fscod;
+  header.frmsizecod = frmsizecod;
+  header.bsmod = bsmod;
+  header.acmod = acmod;
+  return header.Build();
 }
 
-// A header followed by filler up to size bytes (the filler never contains 0x0B).
+// A header followed by zero bytes up to size bytes.
 inline std::vector<BYTE> MakeAc3Frame(BYTE frmsizecod, BYTE acmod, std::size_t size) {
   std::vector<BYTE> frame = MakeAc3Header(0, frmsizecod, 0, acmod);
-  while (frame.size() < size) frame.push_back(static_cast<BYTE>(0x20 + frame.size() % 64));
+  if (frame.size() < size) frame.resize(size, 0x00);
   return frame;
 }
 
