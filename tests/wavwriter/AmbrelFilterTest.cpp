@@ -49,6 +49,11 @@ struct Chain {
     EXPECT_EQ(sourceObject->OutputPin()->Connect(FindPin(ambrel.Get(), u"In").Get(), nullptr), S_OK);
     EXPECT_EQ(FindPin(ambrel.Get(), u"Out")->Connect(sinkObject->InputPin(), nullptr), S_OK);
   }
+  // Connected pins hold their peers (and so the filters): break the links, as a graph does.
+  ~Chain() {
+    Stop();
+    DisconnectAll({source.Get(), ambrel.Get(), sink.Get()});
+  }
   HRESULT Run() {
     for (IBaseFilter* f : {sink.Get(), ambrel.Get(), source.Get()}) {
       HRESULT hr = f->Run(0);
@@ -172,9 +177,10 @@ TEST(AmbrelFilterTest, BufferNegotiationFailures) {
   auto* connectedAmbrel = static_cast<AmbrelFilter*>(static_cast<CBaseFilter*>(connected.ambrel.Get()));
   auto unconnected = NewAmbrel();
   auto* unconnectedAmbrel = static_cast<AmbrelFilter*>(static_cast<CBaseFilter*>(unconnected.Get()));
-  ComPtr<IMemAllocator> exact(new StingyAllocator(0, 0));
-  ComPtr<IMemAllocator> fewer(new StingyAllocator(1, 0));
-  ComPtr<IMemAllocator> smaller(new StingyAllocator(0, 1));
+  ComPtr<IMemAllocator> exact, fewer, smaller;
+  exact.Attach(new StingyAllocator(0, 0));
+  fewer.Attach(new StingyAllocator(1, 0));
+  smaller.Attach(new StingyAllocator(0, 1));
   ALLOCATOR_PROPERTIES props{};
   const struct {
     const char* name;

@@ -51,6 +51,7 @@ std::vector<BYTE> WriteThroughAmbrel(const std::vector<BYTE>& bytes) {
     at += piece;
   }
   for (IBaseFilter* f : {source.Get(), ambrel.Get(), sink.Get()}) EXPECT_EQ(f->Stop(), S_OK);
+  DisconnectAll({source.Get(), ambrel.Get(), sink.Get()});
   return sinkObject->File();
 }
 

@@ -10,6 +10,15 @@ constexpr CLSID kTestSourceClsid = MakeGuid("{6A1E0C7B-3D1B-4E63-9E55-0B7F5C1A2D
 constexpr CLSID kTestSinkClsid = MakeGuid("{6A1E0C7B-3D1B-4E63-9E55-0B7F5C1A2D02}");
 }  // namespace
 
+void DisconnectAll(std::initializer_list<IBaseFilter*> filters) {
+  for (IBaseFilter* filter : filters) {
+    ComPtr<IEnumPins> pins;
+    if (!filter || FAILED(filter->EnumPins(pins.GetAddressOf()))) continue;
+    ComPtr<IPin> pin;
+    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) pin->Disconnect();
+  }
+}
+
 // ---- source --------------------------------------------------------------------------------
 
 class TestAudioSource::OutPin final : public CBaseOutputPin {

@@ -2,6 +2,7 @@
 // Stand-in neighbours for the WAV writer in tests: an audio source whose samples the test pushes
 // one by one, and a byte-stream sink that keeps the "file" in memory, places every sample at its
 // start offset and offers IStream on its pin (or not, or failing), as a file writer does.
+#include <initializer_list>
 #include <mutex>
 #include <vector>
 
@@ -9,6 +10,10 @@
 #include "platform/dshow/BaseInputPin.h"
 #include "platform/dshow/BaseOutputPin.h"
 #include "platform/dshow/FileInterfaces.h"
+
+// Disconnects every pin of the filters (connected pins hold their peers, so a chain of
+// connected filters outside a graph would otherwise never be freed).
+void DisconnectAll(std::initializer_list<IBaseFilter*> filters);
 
 // An audio source with one output pin "Out" of a fixed type (WAVEFORMATEX format block).
 class TestAudioSource final : public CBaseFilter {
