@@ -5,8 +5,7 @@
 #include <mutex>
 
 #include "platform/com/types.h"
-
-inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+#include "platform/win/types.h"  // INFINITE
 
 class CAMEvent {
  public:

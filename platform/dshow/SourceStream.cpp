@@ -137,8 +137,10 @@ HRESULT CSourceStream::DoBufferProcessingLoop() {
         return S_OK;
       } else {
         sample->Release();
-        DeliverEndOfStream();
+        // The error is queued before the end of stream, so the graph's owner hears of the
+        // failure before the completion that the sinks report at end of stream.
         m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
+        DeliverEndOfStream();
         return hr;
       }
     }
