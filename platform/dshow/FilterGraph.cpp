@@ -11,7 +11,9 @@
 #include "platform/com/taskmem.h"
 #include "platform/com/wstring.h"
 #include "platform/dshow/EnumFilters.h"
+#include "platform/com/variant.h"
 #include "platform/dshow/FileInterfaces.h"
+#include "platform/dshow/FilterMapper.h"
 #include "platform/dshow/RefTime.h"
 #include "platform/dshow/SystemClock.h"
 #include "platform/win/messages.h"
@@ -400,7 +402,53 @@ HRESULT CFilterGraph::TryRenderThrough(IPin* out, IBaseFilter* filter, int depth
   return VFW_E_CANNOT_RENDER;
 }
 
-HRESULT CFilterGraph::RenderWithRegisteredFilter(IPin* /*out*/, int /*depth*/) { return VFW_E_CANNOT_RENDER; }
+HRESULT CFilterGraph::RenderWithRegisteredFilter(IPin* out, int depth) {
+  // The types the pin offers, as (major, minor) pairs.
+  std::vector<GUID> pairs;
+  ComPtr<IEnumMediaTypes> types;
+  if (SUCCEEDED(out->EnumMediaTypes(types.GetAddressOf())) && types) {
+    AM_MEDIA_TYPE* type = nullptr;
+    ULONG fetched = 0;
+    while (pairs.size() < 16 && types->Next(1, &type, &fetched) == S_OK && type) {
+      pairs.push_back(type->majortype);
+      pairs.push_back(type->subtype);
+      DeleteMediaType(type);
+      type = nullptr;
+    }
+  }
+  if (pairs.empty()) return VFW_E_CANNOT_RENDER;
+  ComPtr<IFilterMapper2> mapper;
+  if (FAILED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IFilterMapper2::kIid,
+                              reinterpret_cast<void**>(mapper.GetAddressOf()))))
+    return VFW_E_CANNOT_RENDER;
+  ComPtr<IEnumMoniker> found;
+  if (FAILED(mapper->EnumMatchingFilters(found.GetAddressOf(), 0, FALSE, MERIT_DO_NOT_USE + 1, TRUE,
+                                         static_cast<DWORD>(pairs.size() / 2), pairs.data(), nullptr, nullptr, FALSE,
+                                         FALSE, 0, nullptr, nullptr, nullptr)))
+    return VFW_E_CANNOT_RENDER;
+  while (true) {
+    ComPtr<IMoniker> moniker;
+    ULONG fetched = 0;
+    if (found->Next(1, moniker.GetAddressOf(), &fetched) != S_OK || !moniker) break;
+    ComPtr<IBaseFilter> filter;
+    if (FAILED(moniker->BindToObject(nullptr, nullptr, IBaseFilter::kIid, reinterpret_cast<void**>(filter.GetAddressOf()))))
+      continue;
+    std::u16string name;
+    ComPtr<IPropertyBag> bag;
+    if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IPropertyBag::kIid, reinterpret_cast<void**>(bag.GetAddressOf())))) {
+      VARIANT value;
+      VariantInit(&value);
+      if (SUCCEEDED(bag->Read(u"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR && value.bstrVal)
+        name = value.bstrVal;
+      VariantClear(&value);
+    }
+    if (FAILED(AddFilter(filter.Get(), name.c_str()))) continue;
+    HRESULT hr = TryRenderThrough(out, filter.Get(), depth);
+    if (SUCCEEDED(hr)) return hr;
+    RemoveFilter(filter.Get());
+  }
+  return VFW_E_CANNOT_RENDER;
+}
 
 HRESULT CFilterGraph::RenderFile(LPCWSTR /*file*/, LPCWSTR /*playList*/) { return E_NOTIMPL; }
 

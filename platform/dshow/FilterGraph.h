@@ -8,6 +8,8 @@
 // whose file name fits the pin's media kind first, then in the order they were added). After
 // connecting to a filter it renders that filter's free output pins in their enumeration
 // order; a filter whose outputs all fail to render is disconnected again and the next one tried.
+// Registered filters (merit above MERIT_DO_NOT_USE, highest first) are created and added under
+// their friendly name only when no filter of the graph will do; one that does not help is removed.
 //
 // State changes: Pause and Run go to the sinks first and the sources last, so every filter is
 // ready before data reaches it; Stop goes to the sources first, so nothing is in flight when a
