@@ -326,10 +326,10 @@ TEST_F(EventTest, StreamingErrorsReachTheQueueAsErrorAbortWithTheirStatus) {
     ASSERT_EQ(source->m_stream->GetConnected(), FindPin(transform->Filter(), u"XForm In").Get());
 
     ASSERT_EQ(control->Run(), S_OK);
-    ASSERT_GE(WaitForGraphMessages(m_window, 1), 1);
+    // (The window's messages are shared by the cases; the queue of this graph is what counts.)
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
-    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 0), S_OK);
+    ASSERT_EQ(events->GetEvent(&code, &p1, &p2, 30000), S_OK);
     EXPECT_EQ(code, EC_ERRORABORT);
     EXPECT_EQ(static_cast<HRESULT>(p1), c.expected);
     control->Stop();
