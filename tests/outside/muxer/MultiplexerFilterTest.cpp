@@ -12,6 +12,21 @@
 #include "tests/outside/TestFilters.h"
 
 namespace muxtest {
+
+// The configuration interface as hosts see it: eight slots after IUnknown's three, called by
+// position. It stays outside the anonymous namespace: a type only this file can see, with no
+// implementation in it, lets the optimiser devirtualise the calls into pure-virtual traps.
+struct ConfigBySlot : IUnknown {
+  virtual HRESULT Slot1(void*) = 0;
+  virtual HRESULT Slot2(void*) = 0;
+  virtual HRESULT Slot3(void*) = 0;
+  virtual HRESULT Slot4(void*) = 0;
+  virtual HRESULT Slot5(void*, void*) = 0;
+  virtual HRESULT Slot6(LONG) = 0;
+  virtual HRESULT Slot7(LONG) = 0;
+  virtual HRESULT Slot8(LONG) = 0;
+};
+
 namespace {
 
 using outsidetest::FindPinByName;
@@ -25,18 +40,6 @@ IBaseFilter* NewMultiplexer() {
   return filter;
 }
 
-// The configuration interface as hosts see it: eight slots after IUnknown's three, called by
-// position.
-struct ConfigBySlot : IUnknown {
-  virtual HRESULT Slot1(void*) = 0;
-  virtual HRESULT Slot2(void*) = 0;
-  virtual HRESULT Slot3(void*) = 0;
-  virtual HRESULT Slot4(void*) = 0;
-  virtual HRESULT Slot5(void*, void*) = 0;
-  virtual HRESULT Slot6(LONG) = 0;
-  virtual HRESULT Slot7(LONG) = 0;
-  virtual HRESULT Slot8(LONG) = 0;
-};
 
 TEST(MultiplexerFilterTest, SlotsSixToEightTakeTheHostsValues) {
   IBaseFilter* mux = NewMultiplexer();
