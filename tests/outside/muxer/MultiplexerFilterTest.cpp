@@ -13,19 +13,13 @@
 
 namespace muxtest {
 
-// The configuration interface as hosts see it: eight slots after IUnknown's three, called by
-// position. It stays outside the anonymous namespace: a type only this file can see, with no
-// implementation in it, lets the optimiser devirtualise the calls into pure-virtual traps.
-struct ConfigBySlot : IUnknown {
-  virtual HRESULT Slot1(void*) = 0;
-  virtual HRESULT Slot2(void*) = 0;
-  virtual HRESULT Slot3(void*) = 0;
-  virtual HRESULT Slot4(void*) = 0;
-  virtual HRESULT Slot5(void*, void*) = 0;
-  virtual HRESULT Slot6(LONG) = 0;
-  virtual HRESULT Slot7(LONG) = 0;
-  virtual HRESULT Slot8(LONG) = 0;
-};
+// Calls the configuration interface as hosts do: by its position in the table of functions (own
+// methods 1 to 8 follow IUnknown's three slots).
+HRESULT CallSlot(void* object, int ownSlot, LONG value) {
+  using SlotFunction = HRESULT (*)(void*, LONG);
+  void** table = *static_cast<void***>(object);
+  return reinterpret_cast<SlotFunction>(table[2 + ownSlot])(object, value);
+}
 
 namespace {
 
@@ -45,10 +39,9 @@ TEST(MultiplexerFilterTest, SlotsSixToEightTakeTheHostsValues) {
   IBaseFilter* mux = NewMultiplexer();
   outside::IMultiplexerConfig* config = nullptr;
   ASSERT_EQ(mux->QueryInterface(IID_PPV_ARGS(&config)), S_OK);
-  auto* slots = reinterpret_cast<ConfigBySlot*>(config);
-  EXPECT_EQ(slots->Slot6(2), S_OK);
-  EXPECT_EQ(slots->Slot7(30000000), S_OK);
-  EXPECT_EQ(slots->Slot8(448000), S_OK);
+  EXPECT_EQ(CallSlot(config, 6, 2), S_OK);
+  EXPECT_EQ(CallSlot(config, 7, 30000000), S_OK);
+  EXPECT_EQ(CallSlot(config, 8, 448000), S_OK);
   LONG format = -1, video = -1, audio = -1, rate = -1;
   config->GetOutputFormat(&format);
   config->GetVideoBitrate(&video);
@@ -58,11 +51,11 @@ TEST(MultiplexerFilterTest, SlotsSixToEightTakeTheHostsValues) {
   EXPECT_EQ(video, 30000000);
   EXPECT_EQ(audio, 448000);
   EXPECT_GT(rate, 30000000 + 448000);
-  EXPECT_EQ(slots->Slot6(7), S_OK);
+  EXPECT_EQ(CallSlot(config, 6, 7), S_OK);
   config->GetOutputFormat(&format);
   EXPECT_EQ(format, outside::kMuxTransportStream);
-  EXPECT_EQ(slots->Slot6(5), E_INVALIDARG);
-  EXPECT_EQ(slots->Slot7(-1), E_INVALIDARG);
+  EXPECT_EQ(CallSlot(config, 6, 5), E_INVALIDARG);
+  EXPECT_EQ(CallSlot(config, 7, -1), E_INVALIDARG);
   config->Release();
   mux->Release();
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "platform/com/comptr.h"
 #include "platform/dshow/EnumPins.h"
@@ -17,6 +18,28 @@ ComPtr<IPin> FindPin(IBaseFilter* filter, const char16_t* name) {
   filter->FindPin(name, pin.GetAddressOf());
   return pin;
 }
+
+// Connected pins hold their peers' filters, so a chain built outside a graph is freed only once
+// its connections are broken again; the guard does that when the test ends.
+class ConnectionsBrokenAtEnd {
+ public:
+  ConnectionsBrokenAtEnd(std::initializer_list<IBaseFilter*> filters) : m_filters(filters) {}
+  ~ConnectionsBrokenAtEnd() {
+    for (IBaseFilter* filter : m_filters) {
+      ComPtr<IEnumPins> pins;
+      if (FAILED(filter->EnumPins(pins.GetAddressOf()))) continue;
+      IPin* pin = nullptr;
+      ULONG fetched = 0;
+      while (pins->Next(1, &pin, &fetched) == S_OK && fetched == 1) {
+        pin->Disconnect();
+        pin->Release();
+      }
+    }
+  }
+
+ private:
+  std::vector<IBaseFilter*> m_filters;
+};
 
 // Starts the filters downstream first, as a graph does, and waits for the sink's end of stream.
 void PlayToEnd(std::initializer_list<IBaseFilter*> downstreamFirst, TestSink* sink) {
@@ -48,6 +71,7 @@ TEST(SourceFilter, PushesEveryPacketAndEndsTheStreamEachRun) {
   source.Attach(TestSource::Make());
   ComPtr<TestSink> sink;
   sink.Attach(TestSink::Make());
+  ConnectionsBrokenAtEnd breakAtEnd{source->Filter(), sink->Filter()};
   ASSERT_EQ(FindPin(source->Filter(), u"1")->Connect(FindPin(sink->Filter(), u"Input").Get(), nullptr), S_OK);
 
   for (int run = 0; run < 2; ++run) {
@@ -66,6 +90,7 @@ TEST(SourceFilter, StopEndsAnEndlessStream) {
   source->m_stream->m_limit = -1;
   ComPtr<TestSink> sink;
   sink.Attach(TestSink::Make());
+  ConnectionsBrokenAtEnd breakAtEnd{source->Filter(), sink->Filter()};
   ASSERT_EQ(FindPin(source->Filter(), u"1")->Connect(FindPin(sink->Filter(), u"Input").Get(), nullptr), S_OK);
   ASSERT_EQ(sink->Filter()->Pause(), S_OK);
   ASSERT_EQ(source->Filter()->Run(0), S_OK);
@@ -111,6 +136,7 @@ TEST(Connection, ConnectWithAPartialTypeUsesTheMatchingOffer) {
   source.Attach(TestSource::Make());
   ComPtr<TestSink> sink;
   sink.Attach(TestSink::Make());
+  ConnectionsBrokenAtEnd breakAtEnd{source->Filter(), sink->Filter()};
   ComPtr<IPin> out = FindPin(source->Filter(), u"1");
   CMediaType wrong(&MEDIATYPE_Video);
   EXPECT_TRUE(FAILED(out->Connect(FindPin(sink->Filter(), u"Input").Get(), &wrong)));
@@ -125,6 +151,7 @@ TEST(TransformFilter, CopiesSamplesWithTheirTimes) {
   transform.Attach(TestTransform::Make());
   ComPtr<TestSink> sink;
   sink.Attach(TestSink::Make());
+  ConnectionsBrokenAtEnd breakAtEnd{source->Filter(), transform->Filter(), sink->Filter()};
   ComPtr<IPin> transformIn = FindPin(transform->Filter(), u"XForm In");
   ComPtr<IPin> transformOut = FindPin(transform->Filter(), u"XForm Out");
   ASSERT_TRUE(transformIn && transformOut);
