@@ -94,6 +94,10 @@ HRESULT TsSeeking::ChangeStart() {
     pin.position = static_cast<std::uint32_t>(packet);
     pin.discontinuityPending = true;
     pin.skipTarget = static_cast<std::uint32_t>(packet + 1);
+    // The search for the next sequence header covers the 5000 packets after the new start; a key
+    // position left from the opening analysis (or 0 after an earlier seek) would end it at once
+    // for any start beyond the file's first 5000 packets.
+    pin.keyPosition = static_cast<std::uint32_t>(packet);
   }
   m_pin.RestartDelivery();
   return S_OK;
@@ -124,14 +128,16 @@ HRESULT TsSeeking::ChangeStop() {
 }
 
 HRESULT TsSeeking::ChangeRate() {
-  double rate;
-  {
-    CAutoLock lock(m_pLock);
-    rate = m_dRateSeeking;
-  }
   std::lock_guard pinLock(m_pin.m_state.pinLock);
-  m_pin.m_state.rate = rate;
-  return rate >= 1.0 ? S_OK : E_FAIL;
+  CAutoLock lock(m_pLock);
+  // Slow or reverse play is refused, and a refused rate is not kept: the sample times go on with
+  // the rate in force (a rate of 0 would otherwise stretch every time to the limit).
+  if (!(m_dRateSeeking >= 1.0)) {
+    m_dRateSeeking = m_pin.m_state.rate;
+    return E_FAIL;
+  }
+  m_pin.m_state.rate = m_dRateSeeking;
+  return S_OK;
 }
 
 // ---- pin ----
