@@ -474,15 +474,17 @@ HRESULT TsSourceFilter::SetUpDemultiplexer(IPin* receivePin) {
   ComPtr<IBaseFilter> downstream;
   downstream.Attach(info.pFilter);
 
+  // Only the strict setting makes a failed configuration fail the connection; a pin without a
+  // filter has nothing to configure.
   const bool strict = m_analysis.settings.prefDemux == 1;
-  hr = E_FAIL;
   if (downstream) {
     hr = ConfigureDemux(downstream.Get());
     if (FAILED(hr) && !strict) hr = S_OK;
   }
   if (FAILED(hr)) return hr;
+  // Connected: hosts may now find this filter by its file name in the running object table.
   std::lock_guard lock(m_analysis.filterLock);
-  if (m_demux) RegisterFilterEntry();
+  RegisterFilterEntry();
   return hr;
 }
 

@@ -141,6 +141,7 @@ TEST_F(DemuxSetUpTest, SomethingElseDownstreamFailsOnlyForTheStrictSetting) {
   EXPECT_EQ(m_filter->SetUpDemultiplexer(notDemux.Input()), E_NOINTERFACE);
   m_filter->Analysis().settings.prefDemux = 0;
   EXPECT_EQ(m_filter->SetUpDemultiplexer(notDemux.Input()), S_OK);
+  m_filter->ForgetDemultiplexer(true);
 }
 
 }  // namespace
