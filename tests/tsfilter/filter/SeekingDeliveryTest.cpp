@@ -19,6 +19,7 @@
 #include "tests/support/Fixtures.h"
 #include "tests/tsfilter/filter/CollectingSink.h"
 #include "tests/tsfilter/filter/Recordings.h"
+#include "tests/tsfilter/filter/SourceChain.h"
 #include "tsfilter/filter/TsSourceFilter.h"
 #include "tsfilter/services/SettingsStore.h"
 
@@ -28,6 +29,7 @@ namespace {
 using testing::CollectingSink;
 using testing::FileBytes;
 using testing::ReceivedSample;
+using testing::Chain;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kPacket = 188;
@@ -56,62 +58,6 @@ Bytes Slice(const Bytes& file, std::size_t firstPacket, std::size_t endPacket) {
   return Bytes(file.begin() + static_cast<std::ptrdiff_t>(firstPacket * kPacket),
                file.begin() + static_cast<std::ptrdiff_t>(std::min(endPacket * kPacket, file.size())));
 }
-
-// The source filter with a loaded file, its pin connected to a collecting sink.
-class Chain {
- public:
-  explicit Chain(const std::string& path, LONG minimumBuffer = 0) {
-    EXPECT_EQ(TsSourceFilter::CreateInstance(nullptr, IID_PPV_ARGS(m_source.GetAddressOf())), S_OK);
-    ComPtr<IFileSourceFilter> file;
-    EXPECT_EQ(m_source.As(&file), S_OK);
-    EXPECT_EQ(file->Load(Utf8ToUtf16(path).c_str(), nullptr), S_OK);
-    m_sink = CollectingSink::Make(minimumBuffer);
-    m_source->FindPin(u"1", m_out.GetAddressOf());
-    connected = m_out && m_out->Connect(m_sink->Input(), nullptr) == S_OK;
-  }
-  ~Chain() {
-    if (m_out) m_out->Disconnect();
-    m_sink->Input()->Disconnect();
-    m_sink->Filter()->Release();
-  }
-
-  // Runs the pair until the sink has the end of the stream, then stops both.
-  bool RunToEnd() {
-    m_sink->Clear();
-    m_sink->Filter()->Pause();
-    m_source->Pause();
-    m_sink->Filter()->Run(0);
-    m_source->Run(0);
-    const bool ended = m_sink->m_ended.Wait(120000);
-    m_source->Stop();
-    m_sink->Filter()->Stop();
-    return ended;
-  }
-
-  ComPtr<IMediaSeeking> Seeking() {
-    ComPtr<IMediaSeeking> seeking;
-    m_source.As(&seeking);
-    return seeking;
-  }
-  std::int64_t NumberAttribute(const char16_t* key) {
-    ComPtr<ITsSourceInfo> info;
-    m_source.As(&info);
-    LPWSTR answer = nullptr;
-    info->GetAttribute(key, &answer);
-    const std::int64_t value = answer ? std::stoll(Utf16ToUtf8(answer)) : -1;
-    CoTaskMemFree(answer);
-    return value;
-  }
-  // Start or stop time -> packet, as the seeking computes it: milliseconds over the whole file.
-  std::int64_t PacketAt(REFERENCE_TIME time, REFERENCE_TIME duration, std::size_t fileSize) {
-    return (time / 10000) * static_cast<std::int64_t>(fileSize / kPacket) / (duration / 10000);
-  }
-
-  bool connected = false;
-  ComPtr<IBaseFilter> m_source;
-  ComPtr<IPin> m_out;
-  CollectingSink* m_sink = nullptr;
-};
 
 class SeekingDeliveryTest : public ::testing::Test {
  protected:
