@@ -8,6 +8,7 @@
 #include "platform/dshow/Interfaces.h"
 #include "platform/com/wstring.h"
 #include "tsfilter/analysis/PidTable.h"
+#include "tsfilter/services/H264ParameterList.h"
 
 std::string Attribute(ITsSourceInfo* info, const std::string& key) {
   LPWSTR answer = nullptr;
@@ -37,6 +38,25 @@ std::string JsonText(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+// The rows with their remarks; a row may rewrite the remark of the row above it (the height of a
+// progressive picture is counted in macroblocks, not in map units).
+std::vector<ProbeParameter> H264Parameters(ITsSourceInfo* info) {
+  std::vector<ProbeParameter> parameters;
+  const std::uint64_t rows = Number(Attribute(info, "H264.NUMPARAMS"));
+  tsfilter::H264RemarkState state;
+  for (std::uint64_t row = 0; row < rows; ++row) {
+    ProbeParameter parameter{Attribute(info, "H264.GETPARAM(" + std::to_string(row) + ")"), {}};
+    char remark[64] = {};
+    char previous[64] = {};
+    if (!parameters.empty()) std::snprintf(previous, sizeof previous, "%s", parameters.back().remark.c_str());
+    tsfilter::RowRemark(parameter.row.c_str(), state, remark, sizeof remark, previous, sizeof previous);
+    if (!parameters.empty()) parameters.back().remark = previous;
+    parameter.remark = remark;
+    parameters.push_back(std::move(parameter));
+  }
+  return parameters;
 }
 
 }  // namespace
@@ -74,10 +94,7 @@ ProbeReport GatherReport(ITsSourceInfo* info) {
   report.videoSize = Attribute(info, "VIDEOSIZE");
   report.frameRate = Attribute(info, "FRAMERATE");
   report.aspectRatio = Attribute(info, "ASPECTRATIO");
-  const std::uint64_t rows = Number(Attribute(info, "H264.NUMPARAMS"));
-  for (std::uint64_t row = 0; row < rows; ++row) {
-    report.h264Rows.push_back(Attribute(info, "H264.GETPARAM(" + std::to_string(row) + ")"));
-  }
+  report.h264Parameters = H264Parameters(info);
   ComPtr<IAMStreamSelect> select;
   DWORD trackCount = 0;
   if (SUCCEEDED(info->QueryInterface(IID_PPV_ARGS(select.GetAddressOf()))) && SUCCEEDED(select->Count(&trackCount))) {
@@ -95,6 +112,7 @@ ProbeReport GatherReport(ITsSourceInfo* info) {
   report.packetCount = Number(Attribute(info, "MAXPACKET"));
 
   const unsigned pmtPid = static_cast<unsigned>(Number(Attribute(info, "PMTPID")));
+  report.selectedPmtPid = pmtPid;
   const std::uint64_t pidCount = Number(Attribute(info, "NUMPIDS"));
   for (std::uint64_t row = 0; row < pidCount; ++row) {
     const std::string index = "(" + std::to_string(row) + ")";
@@ -113,7 +131,7 @@ ProbeReport GatherReport(ITsSourceInfo* info) {
 void PrintText(const ProbeReport& report, std::ostream& out) {
   out << "PAT: version " << report.patVersion << ", transport stream id " << report.transportStreamId << "\n";
   for (const ProbeProgram& program : report.programs) {
-    out << "Program " << program.number << " \"" << program.name << "\", PMT PID " << program.pmtPid << "\n";
+    out << (program.pmtPid == report.selectedPmtPid ? "* " : "") << "Program " << program.number << " \"" << program.name << "\", PMT PID " << program.pmtPid << "\n";
     for (const ProbeStream& stream : program.streams) {
       char line[64];
       std::snprintf(line, sizeof line, "  stream type 0x%02x, PID 0x%04x (%u)\n", stream.type, stream.pid, stream.pid);
@@ -122,7 +140,13 @@ void PrintText(const ProbeReport& report, std::ostream& out) {
   }
   out << "Video: " << report.videoSize << ", " << report.frameRate << " frames/s, aspect " << report.aspectRatio
       << "\n";
-  for (const std::string& row : report.h264Rows) out << "  " << row << "\n";
+  for (const ProbeParameter& parameter : report.h264Parameters) {
+    char line[128];
+    std::snprintf(line, sizeof line, "  %-40s %s", parameter.row.c_str(), parameter.remark.c_str());
+    std::string text = line;
+    text.erase(text.find_last_not_of(' ') + 1);
+    out << text << "\n";
+  }
   for (const std::string& track : report.audioTracks) out << "Audio track: " << track << "\n";
   out << "Audio: PID " << report.audioPid << ", " << report.audioFormat << " (type " << report.audioType << ")\n";
   out << "Duration: " << report.duration << "\n";
@@ -152,10 +176,13 @@ void PrintJson(const ProbeReport& report, std::ostream& out) {
     }
     out << "]}";
   }
-  out << "\n  ],\n  \"video\": {\"size\": " << JsonText(report.videoSize)
+  out << "\n  ],\n  \"selected_pmt_pid\": " << report.selectedPmtPid << ",\n  \"video\": {\"size\": " << JsonText(report.videoSize)
       << ", \"frame_rate\": " << JsonText(report.frameRate) << ", \"aspect_ratio\": " << JsonText(report.aspectRatio)
       << ", \"h264_parameters\": [";
-  for (std::size_t i = 0; i < report.h264Rows.size(); ++i) out << (i ? ", " : "") << JsonText(report.h264Rows[i]);
+  for (std::size_t i = 0; i < report.h264Parameters.size(); ++i) {
+    out << (i ? ", " : "") << "{\"row\": " << JsonText(report.h264Parameters[i].row)
+        << ", \"remark\": " << JsonText(report.h264Parameters[i].remark) << "}";
+  }
   out << "]},\n  \"audio_tracks\": [";
   for (std::size_t i = 0; i < report.audioTracks.size(); ++i) out << (i ? ", " : "") << JsonText(report.audioTracks[i]);
   out << "],\n  \"audio\": {\"pid\": " << JsonText(report.audioPid) << ", \"format\": "

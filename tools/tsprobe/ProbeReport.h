@@ -27,12 +27,19 @@ struct ProbePid {
   std::string description;
 };
 
+// One H.264 parameter row with the remark the H.264 page shows beside it.
+struct ProbeParameter {
+  std::string row;
+  std::string remark;
+};
+
 struct ProbeReport {
   unsigned patVersion = 0;
   unsigned transportStreamId = 0;
   std::vector<ProbeProgram> programs;
+  unsigned selectedPmtPid = 0;  // the program whose video and audio the filter delivers
   std::string videoSize, frameRate, aspectRatio;
-  std::vector<std::string> h264Rows;
+  std::vector<ProbeParameter> h264Parameters;
   std::vector<std::string> audioTracks;  // as the stream-selection interface names them
   std::string audioPid, audioFormat, audioType;
   std::string duration;

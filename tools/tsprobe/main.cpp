@@ -23,8 +23,9 @@ namespace {
 constexpr const char* kUsage =
     "Usage: tsprobe [--attr KEY]... [--json] FILE\n"
     "Prints what the transport-stream source filter learnt about FILE: the PAT, the programs with\n"
-    "their streams, the video format, the H.264 parameters, the audio track, the duration, the\n"
-    "packet count and the PID table.\n"
+    "their streams (\"*\" marks the program it delivers), the video format, the H.264 parameter\n"
+    "rows with their remarks, the audio tracks, the duration, the packet count and the PID table.\n"
+    "The filter's settings come from the registry, as in any host.\n"
     "  --attr KEY  print the filter's answer to the attribute KEY (for example MEDIALEN or\n"
     "              GETPID(0)), one line per key, an empty line for no answer; repeatable\n"
     "  --json      print everything as JSON\n"
