@@ -1,6 +1,7 @@
 // Ambrel.ax: the in-process server of the AC3 WAV writer, with the four exports.
 #include "platform/com/activation.h"
 #include "platform/com/library.h"
+#include "platform/dshow/FilterMapper.h"
 #include "wavwriter/AmbrelFilter.h"
 #include "wavwriter/AmbrelGuids.h"
 
@@ -22,6 +23,10 @@ HRESULT CreateAmbrel(IUnknown* outer, REFIID riid, void** ppv) {
 }
 
 constexpr ClassEntry kClasses[] = {{kFilterName, CLSID_Ambrel, CreateAmbrel}};
+
+// In the catalogue with the lowest usable merit and no pins: graph building never picks Ambrel by
+// itself, only a host that adds it by class identifier puts it into a graph.
+constexpr AMOVIESETUP_FILTER kCatalogueEntry{&CLSID_Ambrel, u"Orvanet Ambrel", MERIT_DO_NOT_USE, 0, nullptr};
 }  // namespace
 
 PLATFORM_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
@@ -31,7 +36,14 @@ PLATFORM_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** pp
 PLATFORM_EXPORT HRESULT DllCanUnloadNow() { return ModuleCanUnloadNow(AmbrelObjectCount()); }
 
 PLATFORM_EXPORT HRESULT DllRegisterServer() {
-  return RegisterServerClass(CLSID_Ambrel, kFilterName, GetModuleFileName(&kClasses).c_str(), "Both");
+  const HRESULT hr = RegisterServerClass(CLSID_Ambrel, kFilterName, GetModuleFileName(&kClasses).c_str(), "Both");
+  if (FAILED(hr)) return hr;
+  return RegisterFilterSetup(kCatalogueEntry, TRUE);
 }
 
-PLATFORM_EXPORT HRESULT DllUnregisterServer() { return UnregisterServerClass(CLSID_Ambrel); }
+PLATFORM_EXPORT HRESULT DllUnregisterServer() {
+  // Both entries go even when one of them cannot: the first failure is the answer.
+  const HRESULT catalogue = RegisterFilterSetup(kCatalogueEntry, FALSE);
+  const HRESULT server = UnregisterServerClass(CLSID_Ambrel);
+  return FAILED(catalogue) ? catalogue : server;
+}
