@@ -35,6 +35,18 @@ bool AnalyseVideo(TsFilterState& filter, TsPinState& pin, const std::uint8_t* pa
   return VideoSequenceAnalyzer::Analyse(packet, context);
 }
 
+// Picture format of a video PES start while the aspect ratio is still unknown. The analysis
+// goes on past a recognised header when its aspect code has no mapping (square samples), and
+// its passes number positions anew; delivery must still start at the first header the opening
+// analysis found, or whole blocks of the recording would be skipped.
+void AnalyseFormat(TsFilterState& filter, TsPinState& pin, const std::uint8_t* packet, bool delivering) {
+  const std::uint32_t skipTarget = pin.skipTarget, keyPosition = pin.keyPosition;
+  if (AnalyseVideo(filter, pin, packet) && !delivering && skipTarget != 0) {
+    pin.skipTarget = skipTarget;
+    pin.keyPosition = keyPosition;
+  }
+}
+
 HRESULT ReadStreamBlock(TsFilterState& filter, TsPinState& pin) {
   std::uint8_t* buffer = filter.reader.StreamBuffer();
   if (!buffer) return E_UNEXPECTED;
@@ -148,7 +160,7 @@ HRESULT ExamineLocked(TsFilterState& filter, TsPinState& pin, PacketSample* samp
   bool syncPoint = false;
   const std::uint16_t videoPid = filter.model.videoPid;
   if (!elementaryVideo && videoPid != 0 && chosen.pid == videoPid && HasPayloadUnitStart(packet)) {
-    if (filter.video.aspectX == 0) AnalyseVideo(filter, pin, packet);
+    if (filter.video.aspectX == 0) AnalyseFormat(filter, pin, packet, sample != nullptr);
     syncPoint = TrackVideoPts(pin, filter.phase, packet);
   }
 

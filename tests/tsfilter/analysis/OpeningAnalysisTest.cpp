@@ -19,6 +19,8 @@ struct StreamPlan {
   bool psi = true;
   bool spoilPmtCrc = false;
   std::uint32_t headerPacket = 812;  // where the first video PES (with a sequence header) starts
+  std::uint8_t aspectCode = 3;       // 16:9; 1 (square samples) has no mapping
+  bool headerInEveryPes = false;
   std::vector<std::uint64_t> videoPts{90000, 86400, 93600};
 };
 
@@ -37,11 +39,11 @@ TsStream ProgramStream(const StreamPlan& plan) {
   Mpeg2SequenceHeader header;
   header.horizontal_size_value = 1920;
   header.vertical_size_value = 1080;
-  header.aspect_ratio_information = 3;
+  header.aspect_ratio_information = plan.aspectCode;
   header.frame_rate_code = 4;
   bool first = true;
   for (std::uint64_t pts : plan.videoPts) {
-    Bytes es = first ? header.Build() : Bytes{0, 0, 1, 0, 0x0F, 0xFF};
+    Bytes es = first || plan.headerInEveryPes ? header.Build() : Bytes{0, 0, 1, 0, 0x0F, 0xFF};
     es.resize(400, 0xAA);
     ts.Pes(kVideoPid, PesBuilder(0xE0).Pts(pts).Unbounded().Payload(es).Build());
     ts.Pes(kAudioPid, PesBuilder(0xC0).Pts(pts).Payload(Bytes(300, 0xFF)).Build());
@@ -78,6 +80,23 @@ TEST(OpeningAnalysis, LearnsTablesCensusAndPictureFormat) {
   EXPECT_DOUBLE_EQ(f.video.frameRate, 29.97);
   EXPECT_EQ(f.duration, EstimateDuration(ts.Size())) << "a file shorter than the passes keeps the estimate";
   EXPECT_EQ(f.phase, AnalysisPhase::Delivering);
+}
+
+// A header whose aspect code has no mapping keeps the analysis looking at every later header,
+// in every pass; delivery must still begin with the first one, not skip into the recording.
+TEST(OpeningAnalysis, DeliveryStartsAtTheFirstSequenceHeaderWhateverItsAspect) {
+  for (const std::uint8_t aspect : {std::uint8_t{3}, std::uint8_t{1}}) {
+    SCOPED_TRACE(int{aspect});
+    LoadedFile file;
+    StreamPlan plan;
+    plan.aspectCode = aspect;
+    plan.headerInEveryPes = true;
+    ASSERT_EQ(file.Load(ProgramStream(plan).Data()), S_OK);
+    BufferSample sample;
+    ASSERT_EQ(ExaminePacket(file.filter, file.pin, &sample), S_OK);
+    EXPECT_EQ(file.pin.position, 813u) << "the first packet delivered is packet 812";
+    EXPECT_EQ(PacketPid(sample.data.data()), kVideoPid);
+  }
 }
 
 TEST(OpeningAnalysis, DeliveryStartsAtTheSequenceHeaderAndStampsFromTimeZero) {
