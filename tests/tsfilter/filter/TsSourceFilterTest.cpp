@@ -1,10 +1,12 @@
 #include "tsfilter/filter/TsSourceFilter.h"
+#include "tsfilter/filter/TsOutputPin.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -208,6 +210,85 @@ TEST_F(TsSourceFilterTest, AudioTracksAreNamedAndSwitchedOnlyWhenAllowed) {
   EXPECT_EQ(stored, 1u);  // the filter was in MPEG mode (no graph joined): it switched to AC3
   ASSERT_EQ(select->Info(1, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(flags, 0u);
+}
+
+}  // namespace
+}  // namespace tsfilter
+
+namespace tsfilter {
+namespace {
+
+TEST(TsSourceFilterCurFileTest, WithoutALoadedFileTheDefaultNameIsTried) {
+  TemporaryRegistry registry;
+  struct Case {
+    bool defaultFileExists;
+    const char* name;  // GetCurFile's answer, "" for none
+    const char* pids;
+  };
+  const std::string previous = std::filesystem::current_path().string();
+  for (const Case c : {Case{true, "flumetta.0000.ts", "6"}, Case{false, "", "0"}}) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("flumetta-cur-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    if (c.defaultFileExists) std::filesystem::copy_file(SAMPLE_TS, dir / "flumetta.0000.ts");
+    std::filesystem::current_path(dir);  // the default name is relative
+
+    ComPtr<ITsSourceInfo> info;
+    ASSERT_EQ(TsSourceFilter::CreateInstance(nullptr, IID_PPV_ARGS(info.GetAddressOf())), S_OK);
+    ComPtr<IFileSourceFilter> source;
+    ASSERT_EQ(info.As(&source), S_OK);
+    EXPECT_EQ(source->Load(u"/nonexistent/recording.ts", nullptr), E_FAIL);
+    LPWSTR name = nullptr;
+    EXPECT_EQ(source->GetCurFile(&name, nullptr), S_OK);
+    EXPECT_EQ(name ? Utf16ToUtf8(name) : std::string(), c.name);
+    CoTaskMemFree(name);
+    LPWSTR pids = nullptr;
+    ASSERT_EQ(info->GetAttribute(u"NUMPIDS", &pids), S_OK);
+    EXPECT_EQ(pids ? Utf16ToUtf8(pids) : std::string(), c.pids);
+    CoTaskMemFree(pids);
+
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(dir);
+  }
+}
+
+TEST_F(TsSourceFilterTest, CurrentPositionFollowsTheTimeFormatAndTheFastSeekingSetting) {
+  const std::string path = LongRecording();
+  ASSERT_EQ(Load(path), S_OK);
+  const auto size = static_cast<LONGLONG>(std::filesystem::file_size(path));
+  std::remove(path.c_str());
+  auto& filter = *static_cast<TsSourceFilter*>(m_info.Get());
+  ComPtr<IMediaSeeking> seeking = Seeking();
+  LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  LONGLONG start = duration / 2;
+  ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  const LONGLONG packet = std::stoll(Attribute(u"CURPACKET"));
+  ASSERT_GT(packet, 0);
+  const LONGLONG streamTimeMs = static_cast<LONGLONG>(filter.OutputPin()->State().streamTime / 90);
+
+  struct Case {
+    const GUID* format;
+    std::uint32_t fastSeeking;
+    LONGLONG position;
+  };
+  const Case cases[] = {
+      {&TIME_FORMAT_BYTE, 1, packet * 188},
+      {&TIME_FORMAT_BYTE, 0, packet * 188},
+      {&TIME_FORMAT_MEDIA_TIME, 1, duration * 188 / size * packet},  // the time per packet over the file
+      {&TIME_FORMAT_MEDIA_TIME, 0, streamTimeMs * 10000},            // the time of the last video PTS
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(seeking->SetTimeFormat(c.format), S_OK);
+    filter.Analysis().settings.fastSeeking = c.fastSeeking;
+    LONGLONG position = -1;
+    ASSERT_EQ(seeking->GetCurrentPosition(&position), S_OK);
+    EXPECT_EQ(position, c.position) << (*c.format == TIME_FORMAT_BYTE ? "bytes" : "time") << ", fast seeking "
+                                    << c.fastSeeking;
+  }
+  LONGLONG bytes = 0;
+  ASSERT_EQ(seeking->SetTimeFormat(&TIME_FORMAT_BYTE), S_OK);
+  ASSERT_EQ(seeking->GetDuration(&bytes), S_OK);
+  EXPECT_EQ(bytes, size);
 }
 
 }  // namespace
