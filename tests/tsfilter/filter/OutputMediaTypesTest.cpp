@@ -56,6 +56,48 @@ TEST(OutputMediaTypesTest, AudioBlockIsByteExact) {
   EXPECT_EQ(std::vector<std::uint8_t>(block.begin(), block.end()), expected);
 }
 
+// The fixed video block as the hosts expect it, field by field (MPEG2VIDEOINFO, little-endian).
+std::vector<std::uint8_t> ExpectedVideoBlock(std::uint32_t width, std::uint32_t height, std::uint32_t aspectX,
+                                             std::uint32_t aspectY) {
+  std::vector<std::uint8_t> block;
+  auto put = [&](std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) block.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  };
+  put(0, 4), put(0, 4), put(width, 4), put(height, 4);  // rcSource
+  put(0, 16);                                           // rcTarget
+  put(4000000, 4), put(0, 4), put(333667, 8);           // bit rate, bit error rate, time per frame
+  put(0, 4), put(0, 4), put(aspectX, 4), put(aspectY, 4), put(0, 4), put(0, 4);
+  put(40, 4), put(width, 4), put(height, 4), put(0, 2), put(0, 2), put(0, 4), put(0, 4);  // BITMAPINFOHEADER
+  put(2000, 4), put(53031, 4), put(0, 4), put(0, 4);
+  put(455832, 4), put(86, 4), put(2, 4), put(2, 4), put(0, 4);  // start time code, header size, profile, level, flags
+  const std::vector<std::uint8_t> header = {
+      0x00, 0x00, 0x01, 0xB3, 0x2D, 0x01, 0xE0, 0x24, 0x09, 0xC4, 0x23, 0x81, 0x10, 0x11, 0x11, 0x12, 0x12, 0x12,
+      0x13, 0x13, 0x13, 0x13, 0x14, 0x14, 0x14, 0x14, 0x14, 0x15, 0x15, 0x15, 0x15, 0x15, 0x15, 0x16, 0x16, 0x16,
+      0x16, 0x16, 0x16, 0x16, 0x17, 0x17, 0x17, 0x17, 0x17, 0x17, 0x17, 0x17, 0x18, 0x18, 0x18, 0x19, 0x18, 0x18,
+      0x18, 0x19, 0x1A, 0x1A, 0x1A, 0x1A, 0x19, 0x1B, 0x1B, 0x1B, 0x1B, 0x1B, 0x1C, 0x1C, 0x1C, 0x1C, 0x1E, 0x1E,
+      0x1E, 0x1F, 0x1F, 0x21, 0x00, 0x00, 0x01, 0xB5, 0x14, 0x82, 0x00, 0x01, 0x00, 0x00};
+  block.insert(block.end(), header.begin(), header.end());
+  return block;
+}
+
+TEST(OutputMediaTypesTest, VideoBlocksAreByteExactBeforeAnyAnalysis) {
+  struct Case {
+    OutputKind kind;
+    std::vector<std::uint8_t> expected;
+  };
+  const Case cases[] = {
+      {OutputKind::Mpeg2Video, ExpectedVideoBlock(720, 480, 4, 3)},
+      {OutputKind::H264Video, ExpectedVideoBlock(1920, 1088, 16, 9)},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(c.expected.size(), 218u);
+    CMediaType type;
+    ASSERT_TRUE(MakeOutputMediaType(c.kind, VideoFormatBlocks{}, type));
+    ASSERT_EQ(type.FormatLength(), 218u);
+    EXPECT_EQ(std::vector<std::uint8_t>(type.Format(), type.Format() + 218), c.expected) << static_cast<int>(c.kind);
+  }
+}
+
 TEST(OutputMediaTypesTest, VideoTypesCarryTheCurrentPictureSize) {
   VideoFormatBlocks blocks;
   SetFormatPictureSize(blocks.sd, 704, 576);
