@@ -78,6 +78,7 @@ STDMETHODIMP TsSeeking::GetPreroll(LONGLONG* preroll) {
 }
 
 HRESULT TsSeeking::ChangeStart() {
+  std::int64_t packet = 0;
   {
     std::lock_guard pinLock(m_pin.m_state.pinLock);
     REFERENCE_TIME start;
@@ -89,18 +90,28 @@ HRESULT TsSeeking::ChangeStart() {
     // The pin's duration is the one the opening analysis measured (the base's may be the estimate).
     const REFERENCE_TIME duration = pin.duration;
     pin.start = start;
-    std::int64_t packet = 0;
     if (!TimeToPacket(start, duration, m_pin.m_filter.Analysis().reader.CachedSize(), packet)) return S_OK;
-    pin.position = static_cast<std::uint32_t>(packet);
-    pin.discontinuityPending = true;
-    pin.skipTarget = static_cast<std::uint32_t>(packet + 1);
-    // The search for the next sequence header covers the 5000 packets after the new start; a key
-    // position left from the opening analysis (or 0 after an earlier seek) would end it at once
-    // for any start beyond the file's first 5000 packets.
-    pin.keyPosition = static_cast<std::uint32_t>(packet);
+    MoveTo(packet);
   }
-  m_pin.RestartDelivery();
+  // A running thread may have examined packets at the new position before the flush reached
+  // downstream, and those samples are flushed away: once it has stopped, the move is made again
+  // so delivery restarts at the sought packet with the discontinuity flag.
+  m_pin.RestartDelivery([this, packet] {
+    std::lock_guard pinLock(m_pin.m_state.pinLock);
+    MoveTo(packet);
+  });
   return S_OK;
+}
+
+void TsSeeking::MoveTo(std::int64_t packet) {
+  TsPinState& pin = m_pin.m_state;
+  pin.position = static_cast<std::uint32_t>(packet);
+  pin.discontinuityPending = true;
+  pin.skipTarget = static_cast<std::uint32_t>(packet + 1);
+  // The search for the next sequence header covers the 5000 packets after the new start; a key
+  // position left from the opening analysis (or 0 after an earlier seek) would end it at once for
+  // any start beyond the file's first 5000 packets.
+  pin.keyPosition = static_cast<std::uint32_t>(packet);
 }
 
 HRESULT TsSeeking::ChangeStop() {
@@ -218,10 +229,11 @@ HRESULT TsOutputPin::OnThreadStartPlay() {
   return DeliverNewSegment(start, stop, rate);
 }
 
-void TsOutputPin::RestartDelivery() {
+void TsOutputPin::RestartDelivery(const std::function<void()>& whileStopped) {
   if (!ThreadExists()) return;
   DeliverBeginFlush();
   Stop();
+  if (whileStopped) whileStopped();
   DeliverEndFlush();
   Run();
 }

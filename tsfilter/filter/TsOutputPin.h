@@ -3,6 +3,8 @@
 // streaming thread (or, in elementary video mode, the video payload), carries the examiner's state
 // and answers IMediaSeeking through its seeking object. At connection it sets up the
 // demultiplexer behind it.
+#include <functional>
+
 #include "platform/dshow/SourceSeeking.h"
 #include "platform/dshow/SourceStream.h"
 #include "tsfilter/analysis/TsPinState.h"
@@ -35,6 +37,8 @@ class TsSeeking final : public CSourceSeeking {
 
  private:
   friend class TsOutputPin;
+  // Moves the examiner to `packet` with a discontinuity pending. The caller holds the pin lock.
+  void MoveTo(std::int64_t packet);
   TsOutputPin& m_pin;
 };
 
@@ -54,8 +58,8 @@ class TsOutputPin final : public CSourceStream {
   HRESULT BreakConnect() override;
 
   // Flushes downstream and restarts the streaming loop, so delivery continues at the examiner's
-  // new position. Called without the pin lock.
-  void RestartDelivery();
+  // new position; `whileStopped` runs while the loop is stopped. Called without the pin lock.
+  void RestartDelivery(const std::function<void()>& whileStopped = {});
 
  protected:
   HRESULT FillBuffer(IMediaSample* sample) override;

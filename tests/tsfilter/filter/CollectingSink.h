@@ -71,6 +71,10 @@ class CollectingSink final : public CBaseFilter {
     std::lock_guard lock(m_dataLock);
     return m_samples;
   }
+  std::size_t Count() {
+    std::lock_guard lock(m_dataLock);
+    return m_samples.size();
+  }
   // All bytes received, in order.
   std::vector<std::uint8_t> Bytes() {
     std::lock_guard lock(m_dataLock);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/com/comptr.h"
 #include "platform/com/taskmem.h"
@@ -101,6 +102,46 @@ TEST_F(SeekingDeliveryTest, ASeekResumesAtTheNextSequenceHeaderWithADiscontinuit
     ASSERT_LT(resume - static_cast<std::size_t>(startPacket), 5000u);
     EXPECT_TRUE(chain.m_sink->Bytes() == Slice(file, resume, file.size() / kPacket)) << "1/" << part;
   }
+}
+
+TEST_F(SeekingDeliveryTest, ASeekWhileRunningContinuesAtTheSoughtPacketWithoutLosingAny) {
+  const Bytes file = FileBytes(LongRecording());
+  Chain chain(LongRecording());
+  ASSERT_TRUE(chain.connected);
+  ComPtr<IMediaSeeking> seeking = chain.Seeking();
+  LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+
+  chain.m_sink->Clear();
+  chain.m_sink->Filter()->Pause();
+  chain.m_source->Pause();
+  chain.m_sink->Filter()->Run(0);
+  chain.m_source->Run(0);
+  while (chain.m_sink->Count() < 2000 && !chain.m_sink->m_ended.Check()) std::this_thread::yield();
+  LONGLONG start = duration * 3 / 4;
+  ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  ASSERT_TRUE(chain.m_sink->m_ended.Wait(120000)) << "no end of stream";
+  chain.m_source->Stop();
+  chain.m_sink->Filter()->Stop();
+
+  // Whatever came before the seek is the file from the start. Samples of the new position that
+  // slipped out ahead of the flush are flushed away downstream; after the last discontinuity, where
+  // delivery restarted, comes the file from the sequence header after the sought packet to its
+  // end, without a gap.
+  const std::vector<ReceivedSample> samples = chain.m_sink->Samples();
+  auto isMarked = [](const ReceivedSample& s) { return s.discontinuity; };
+  const auto firstMarked = std::find_if(samples.begin(), samples.end(), isMarked);
+  ASSERT_NE(firstMarked, samples.end());
+  const auto restart = std::find_if(samples.rbegin(), samples.rend(), isMarked).base() - 1;
+  Bytes before, after;
+  for (auto it = samples.begin(); it != firstMarked; ++it) before.insert(before.end(), it->bytes.begin(), it->bytes.end());
+  for (auto it = restart; it != samples.end(); ++it) after.insert(after.end(), it->bytes.begin(), it->bytes.end());
+  const std::size_t first = NextSequenceHeader(file, 0);
+  EXPECT_TRUE(before == Slice(file, first, first + before.size() / kPacket));
+  const std::int64_t startPacket = Chain::PacketAt(start, duration, file.size());
+  const std::size_t resume = NextSequenceHeader(file, static_cast<std::size_t>(startPacket));
+  EXPECT_EQ(after.size(), file.size() - resume * kPacket);
+  EXPECT_TRUE(after == Slice(file, resume, file.size() / kPacket));
 }
 
 TEST_F(SeekingDeliveryTest, AStopPositionEndsDeliveryThereOrAtTheRealEnd) {
