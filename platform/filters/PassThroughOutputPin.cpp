@@ -1,5 +1,7 @@
 #include "platform/filters/PassThroughOutputPin.h"
 
+#include "platform/com/comptr.h"
+
 PassThroughOutputPin::PassThroughOutputPin(const char* objectName, CBaseFilter* filter, CCritSec* lock,
                                            HRESULT* result, LPCWSTR name, CBasePin* input)
     : CBaseOutputPin(objectName, filter, lock, result, name), m_input(input) {}
@@ -16,6 +18,24 @@ HRESULT PassThroughOutputPin::GetMediaType(int position, CMediaType* type) {
   if (!m_input->IsConnected() || position > 0) return VFW_S_NO_MORE_ITEMS;
   *type = m_input->CurrentMediaType();
   return S_OK;
+}
+
+HRESULT PassThroughOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {
+  if (!pin || !allocator) return E_POINTER;
+  *allocator = nullptr;
+  ComPtr<IMemInputPin> input;
+  ComPtr<IMemAllocator> upstream;
+  ALLOCATOR_PROPERTIES properties{};
+  if (SUCCEEDED(m_input->QueryInterface(IID_PPV_ARGS(input.GetAddressOf()))) &&
+      SUCCEEDED(input->GetAllocator(upstream.GetAddressOf())) && SUCCEEDED(upstream->GetProperties(&properties)) &&
+      properties.cBuffers > 0 && properties.cbBuffer > 0) {
+    const HRESULT hr = pin->NotifyAllocator(upstream.Get(), TRUE);
+    if (FAILED(hr)) return hr;
+    *allocator = upstream.Detach();
+    return S_OK;
+  }
+  // No sized allocator upstream yet: a token one of our own.
+  return CBaseOutputPin::DecideAllocator(pin, allocator);
 }
 
 HRESULT PassThroughOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {

@@ -212,6 +212,22 @@ TEST_F(WriterTest, TeeFeedsEveryOutputAndGrowsNewOnes) {
   ASSERT_TRUE(FindPin(tee.Get(), u"Output2"));
   ASSERT_EQ(graph->ConnectDirect(FindPin(tee.Get(), u"Output2").Get(), FindPin(second.Get(), u"Input").Get(), nullptr), S_OK);
   ASSERT_TRUE(FindPin(tee.Get(), u"Output3"));
+  // The pins downstream learn the sizes of the samples they will get (a transform filter sizes its
+  // own buffers from them), not those of a stand-in allocator.
+  const auto sizes = [](IPin* pin) {
+    ComPtr<IMemInputPin> input;
+    ComPtr<IMemAllocator> allocator;
+    ALLOCATOR_PROPERTIES properties{};
+    if (SUCCEEDED(pin->QueryInterface(IID_PPV_ARGS(input.GetAddressOf()))) &&
+        SUCCEEDED(input->GetAllocator(allocator.GetAddressOf()))) {
+      allocator->GetProperties(&properties);
+    }
+    return std::pair{properties.cBuffers, properties.cbBuffer};
+  };
+  const auto upstream = sizes(FindPin(tee.Get(), u"Input").Get());
+  EXPECT_GT(upstream.second, 1);
+  EXPECT_EQ(sizes(FindPin(first.Get(), u"Input").Get()), upstream);
+  EXPECT_EQ(sizes(FindPin(second.Get(), u"Input").Get()), upstream);
   for (auto [filter, name] : {std::pair{first.Get(), "first"}, std::pair{second.Get(), "second"}}) {
     ComPtr<IFileSinkFilter> sink;
     filter->QueryInterface(IID_PPV_ARGS(sink.GetAddressOf()));
