@@ -70,7 +70,19 @@ CMediaType DemuxAc3PinType() {
   return type;
 }
 
-enum class Writer { kFileWriter, kDumpFilter };
+// Where Ambrel's output goes. kTeeThenDumpFilter is the converter's shape: the demultiplexer's
+// audio goes into the Infinite Pin Tee, whose first output feeds Ambrel (then the dump filter)
+// and whose second output a dump filter without a file.
+enum class Writer { kFileWriter, kDumpFilter, kTeeThenDumpFilter };
+
+const char* Describe(Writer writer) {
+  switch (writer) {
+    case Writer::kFileWriter: return "File Writer";
+    case Writer::kDumpFilter: return "dump filter";
+    case Writer::kTeeThenDumpFilter: return "tee and dump filter";
+  }
+  return "";
+}
 
 // source -> MPEG-2 Demultiplexer -> Ambrel -> writer, in a platform filter graph.
 class AmbrelGraph {
@@ -135,7 +147,7 @@ class AmbrelGraph {
   ~AmbrelGraph() {
     if (!m_graph) return;
     m_control->Stop();
-    for (IBaseFilter* f : {m_source.Get(), m_demux.Get(), m_ambrel.Get(), m_writer.Get()}) {
+    for (IBaseFilter* f : {m_source.Get(), m_demux.Get(), m_tee.Get(), m_ambrel.Get(), m_writer.Get(), m_teeDump.Get()}) {
       if (f) m_graph->RemoveFilter(f);
     }
   }
@@ -161,7 +173,7 @@ class AmbrelGraph {
 
   bool AddAmbrelAndWriter(Writer writer, const std::filesystem::path& wav) {
     m_ambrel = CreateFromModule("Ambrel.ax", CLSID_Ambrel);
-    if (writer == Writer::kDumpFilter) {
+    if (writer != Writer::kFileWriter) {
       m_writer = CreateFromModule("Gallowin.ax", CLSID_DumpFilter);
     } else {
       EXPECT_EQ(
@@ -180,17 +192,34 @@ class AmbrelGraph {
     ComPtr<IEnumPins> pins;
     EXPECT_EQ(m_writer->EnumPins(pins.GetAddressOf()), S_OK);
     if (!pins || pins->Next(1, writerInput.GetAddressOf(), nullptr) != S_OK) return false;
-    const HRESULT in = m_graph->Connect(Pin(m_demux.Get(), u"AC3").Get(), Pin(m_ambrel.Get(), u"In").Get());
+    ComPtr<IPin> audio = Pin(m_demux.Get(), u"AC3");
+    if (writer == Writer::kTeeThenDumpFilter && !SpliceInTee(audio)) return false;
+    const HRESULT in = m_graph->Connect(audio.Get(), Pin(m_ambrel.Get(), u"In").Get());
     const HRESULT out = m_graph->Connect(Pin(m_ambrel.Get(), u"Out").Get(), writerInput.Get());
     EXPECT_EQ(in, S_OK);
     EXPECT_EQ(out, S_OK);
+    if (writer == Writer::kTeeThenDumpFilter) {
+      EXPECT_EQ(m_graph->Connect(Pin(m_tee.Get(), u"Output2").Get(), Pin(m_teeDump.Get(), u"Input").Get()), S_OK);
+    }
     return in == S_OK && out == S_OK;
+  }
+
+  // Connects audio to the tee and makes audio the tee's first output.
+  bool SpliceInTee(ComPtr<IPin>& audio) {
+    EXPECT_EQ(CoCreateInstance(CLSID_InfTee, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(m_tee.GetAddressOf())), S_OK);
+    m_teeDump = CreateFromModule("Gallowin.ax", CLSID_DumpFilter);
+    if (!m_tee || !m_teeDump) return false;
+    EXPECT_EQ(m_graph->AddFilter(m_tee.Get(), u"Smart Tee"), S_OK);
+    EXPECT_EQ(m_graph->AddFilter(m_teeDump.Get(), u"tee audio dump"), S_OK);
+    EXPECT_EQ(m_graph->Connect(audio.Get(), Pin(m_tee.Get(), u"Input").Get()), S_OK);
+    audio = Pin(m_tee.Get(), u"Output1");
+    return audio.Get() != nullptr;
   }
 
   ComPtr<IGraphBuilder> m_graph;
   ComPtr<IMediaControl> m_control;
   ComPtr<IMediaEventEx> m_events;
-  ComPtr<IBaseFilter> m_source, m_demux, m_ambrel, m_writer;
+  ComPtr<IBaseFilter> m_source, m_demux, m_ambrel, m_writer, m_tee, m_teeDump;
   TsFileSourcePin* m_tsPin = nullptr;  // owned by m_source, for transport streams
 };
 
@@ -257,8 +286,8 @@ TEST_F(AmbrelGraphTest, WavFilesHoldTheAc3TrackWithAHeaderThatDescribesIt) {
     const ProbedAudio expected = ProbeAudio(referencePath);
     ASSERT_EQ(expected.codec, "ac3") << c.fixture;
 
-    for (Writer writer : {Writer::kFileWriter, Writer::kDumpFilter}) {
-      const std::string label = std::string(c.fixture) + (writer == Writer::kFileWriter ? " to the File Writer" : " to the dump filter");
+    for (Writer writer : {Writer::kFileWriter, Writer::kDumpFilter, Writer::kTeeThenDumpFilter}) {
+      const std::string label = std::string(c.fixture) + " to the " + Describe(writer);
       SCOPED_TRACE(label);
       const auto wavPath = m_work / (label + ".wav");
       {
@@ -286,8 +315,8 @@ TEST_F(AmbrelGraphTest, WavFilesHoldTheAc3TrackWithAHeaderThatDescribesIt) {
 TEST_F(AmbrelGraphTest, AStopInTheMiddleLeavesAValidFileAndTheNextStopRewritesIt) {
   REQUIRE_FIXTURE(input, "mpeg2hd_ac3_mp2.ts");
   const Bytes reference = ReferenceTrack(input, 0, m_work);
-  for (Writer writer : {Writer::kFileWriter, Writer::kDumpFilter}) {
-    SCOPED_TRACE(writer == Writer::kFileWriter ? "File Writer" : "dump filter");
+  for (Writer writer : {Writer::kFileWriter, Writer::kDumpFilter, Writer::kTeeThenDumpFilter}) {
+    SCOPED_TRACE(Describe(writer));
     const auto wavPath = m_work / "stopped.wav";
     AmbrelGraph graph;
     ASSERT_TRUE(graph.BuildForTransportStream(input, AudioPid(input, 0), writer, wavPath));
