@@ -3,9 +3,12 @@
 // into the file, where in the file they land, and the header describing what has landed so far.
 //
 // Until a frame header with a non-zero frmsizecod has been seen, every sample is searched for the
-// AC3 sync word; the bytes before it are dropped (a sample without one is dropped whole), so the
-// file's audio starts on a frame. Once seen, samples pass whole. The frame header learnt persists
-// for the object's life; the byte counts start afresh with every run.
+// AC3 sync word. Bytes are dropped only until the run's audio starts: before the first sync word
+// (a sample without one is dropped whole), so the file's audio starts on a frame. A header with
+// frmsizecod 0 starts the audio but does not count as known: later samples are still searched for
+// a header to correct the format block from, without dropping anything. Once one is known, samples
+// pass whole. The frame header learnt persists for the object's life; the byte counts and the
+// start of the audio begin afresh with every run.
 //
 // Not thread-safe: the owner serialises Select/Place (streaming thread) against Start and the
 // header (control thread).
@@ -18,7 +21,10 @@
 class WavAudioStream {
  public:
   // A new run: no audio yet, the header sized for a format block of formatBytes.
-  HRESULT Start(std::uint32_t formatBytes) { return m_layout.Start(formatBytes); }
+  HRESULT Start(std::uint32_t formatBytes) {
+    m_audioStarted = false;
+    return m_layout.Start(formatBytes);
+  }
 
   // The part of sample that belongs in the file (possibly empty). Looks for the first frame
   // header while none with a non-zero frmsizecod is known.
@@ -41,5 +47,6 @@ class WavAudioStream {
 
  private:
   Ac3FrameHeader m_firstFrame;
+  bool m_audioStarted = false;  // a sync word was seen in this run
   WavDataLayout m_layout;
 };

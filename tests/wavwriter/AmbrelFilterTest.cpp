@@ -228,7 +228,10 @@ TEST(AmbrelFilterTest, StreamsAudioBehindTheHeaderWrittenAtStop) {
        Concat(frame28, frame28),
        0x2000, 5, 48000},
       {"no sync word leaves the format as given", {garbage, garbage}, {}, 0x2000, 2, 0},
-      {"frmsizecod 0 alone: no corrections", {frame0, Concat(garbage, frame0)}, Concat(frame0, frame0), 0x2000, 2, 0},
+      {"frmsizecod 0 alone: no corrections, nothing dropped after the first frame",
+       {Concat(garbage, frame0), Concat(garbage, frame0)},
+       Concat(Concat(frame0, garbage), frame0),
+       0x2000, 2, 0},
       {"samples without times", {frame28}, frame28, 0x2000, 5, 48000},
   };
   for (const auto& c : cases) {

@@ -30,11 +30,13 @@ TEST(WavAudioStreamTest, DropsBytesOnlyUntilTheFirstUsableFrameHeader) {
        {{kGarbage3, 0, 0}, {std::vector<BYTE>(100, 0x55), 0, 0}, {frame28, 64, 0}},
        true},
       {"no sync word at all", {{kGarbage3, 0, 0}, {std::vector<BYTE>(5, 0x0B), 0, 0}}, false},
-      {"frmsizecod 0 keeps the search going",
-       {{Concat(kGarbage3, frame0), 40, 3}, {Concat({0x09, 0x09}, frame0), 40, 2}, {Concat({0x07}, frame28), 64, 1},
+      {"frmsizecod 0 starts the audio; the search for the format goes on without dropping",
+       {{Concat(kGarbage3, frame0), 40, 3}, {Concat({0x09, 0x09}, frame0), 42, 0}, {Concat({0x07}, frame28), 65, 0},
         {Concat(kGarbage3, frame0), 43, 0}},
        true},
-      {"only frmsizecod 0 headers", {{frame0, 40, 0}, {Concat(kGarbage3, frame0), 40, 3}}, false},
+      {"only frmsizecod 0 headers",
+       {{frame0, 40, 0}, {Concat(kGarbage3, frame0), 43, 0}, {kGarbage3, 3, 0}},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -65,6 +67,16 @@ TEST(WavAudioStreamTest, TheFrameHeaderOutlivesTheRunButTheCountsDoNot) {
   EXPECT_EQ(stream.DataBytes(), 0u);
   EXPECT_EQ(stream.SelectAudio(Concat(kGarbage3, frame)).size(), 53u) << "no new search in a new run";
   EXPECT_EQ(stream.FirstFrame().frmsizecod, 36);
+
+  // Without a usable header, each run's file starts on a frame again.
+  WavAudioStream slow;
+  const auto frame0 = MakeAc3Frame(0, 2, 40);
+  ASSERT_EQ(slow.Start(18), S_OK);
+  EXPECT_EQ(slow.SelectAudio(frame0).size(), 40u);
+  EXPECT_EQ(slow.SelectAudio(kGarbage3).size(), 3u);
+  ASSERT_EQ(slow.Start(18), S_OK);
+  EXPECT_EQ(slow.SelectAudio(kGarbage3).size(), 0u);
+  EXPECT_EQ(slow.SelectAudio(Concat(kGarbage3, frame0)).size(), 40u);
 }
 
 TEST(WavAudioStreamTest, EachHeaderDescribesTheAudioPlacedSoFar) {
