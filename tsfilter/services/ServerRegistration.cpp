@@ -1,6 +1,8 @@
 #include "tsfilter/services/ServerRegistration.h"
 
 #include "platform/com/activation.h"
+#include "platform/dshow/FilterMapper.h"
+#include "platform/dshow/Guids.h"
 #include "platform/registry/registry.h"
 #include "shared/ClassIds.h"
 #include "tsfilter/services/ExtensionRegistration.h"
@@ -25,6 +27,12 @@ constexpr ServerClass kClasses[] = {
     {CLSID_AboutPage, "About Page"},
 };
 
+// The catalogue entry: one output pin for transport streams; at merit "do not use", so that
+// graph building never picks the filter by itself (hosts create it by class identifier).
+const AMOVIESETUP_MEDIATYPE kOutputTypes[] = {{&MEDIATYPE_Stream, &MEDIASUBTYPE_MPEG2_TRANSPORT}};
+const AMOVIESETUP_PIN kPins[] = {{u"Output", FALSE, TRUE, FALSE, FALSE, nullptr, nullptr, 1, kOutputTypes}};
+const AMOVIESETUP_FILTER kFilterSetup = {&CLSID_Flumetta, u"Orvanet Flumetta", MERIT_DO_NOT_USE, 1, kPins};
+
 }  // namespace
 
 HRESULT RegisterFlumettaServer(const std::string& modulePath) {
@@ -36,7 +44,7 @@ HRESULT RegisterFlumettaServer(const std::string& modulePath) {
     HRESULT hr = RegisterServerClass(entry.clsid, entry.name, modulePath.c_str(), kThreadingModel);
     if (FAILED(hr)) return hr;
   }
-  return S_OK;
+  return RegisterFilterSetup(kFilterSetup, TRUE);
 }
 
 HRESULT UnregisterFlumettaServer(const std::string& modulePath) {
@@ -48,7 +56,7 @@ HRESULT UnregisterFlumettaServer(const std::string& modulePath) {
       RegisterExtension(extension, nullptr, false, modulePath);
     }
   }
-  HRESULT result = S_OK;
+  HRESULT result = RegisterFilterSetup(kFilterSetup, FALSE);
   for (const ServerClass& entry : kClasses) {
     HRESULT hr = UnregisterServerClass(entry.clsid);
     if (FAILED(hr)) result = hr;
