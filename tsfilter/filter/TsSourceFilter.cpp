@@ -52,6 +52,20 @@ void RevokeFromRunningObjectTable(DWORD& cookie) {
   cookie = 0;
 }
 
+// The first filter of the graph, in the graph's order, that offers a clock; `skipped` (the
+// demultiplexer the filter configured) does not count.
+ComPtr<IReferenceClock> FirstFilterClock(IFilterGraph* graph, IBaseFilter* skipped) {
+  ComPtr<IReferenceClock> clock;
+  ComPtr<IEnumFilters> filters;
+  if (!graph || FAILED(graph->EnumFilters(filters.GetAddressOf()))) return clock;
+  ComPtr<IBaseFilter> filter;
+  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    if (filter.Get() == skipped) continue;
+    if (SUCCEEDED(filter->QueryInterface(IID_PPV_ARGS(clock.GetAddressOf())))) break;
+  }
+  return clock;
+}
+
 }  // namespace
 
 // What the analysis asks of the filter around it.
@@ -205,6 +219,30 @@ STDMETHODIMP TsSourceFilter::QueryVendorInfo(LPWSTR* vendorInfo) {
   RevokeGraphEntry();
   m_analysis.settings.pcrClock = 0;
   return S_OK;
+}
+
+STDMETHODIMP TsSourceFilter::SetSyncSource(IReferenceClock* clock) {
+  HRESULT hr;
+  bool chooseClock = false;
+  ComPtr<IBaseFilter> demux;
+  {
+    std::lock_guard lock(m_analysis.filterLock);
+    hr = CSource::SetSyncSource(clock);
+    if (clock && m_clockRequested && !m_analysis.settings.pcrClock) {
+      m_clockRequested = false;
+      chooseClock = true;
+      demux = m_demux;
+    }
+  }
+  // The graph is asked outside the filter lock: it hands the clock to every filter (this one
+  // included) and takes its own lock, which a thread stopping the graph may hold while it waits
+  // for the streaming thread, which needs the filter lock.
+  if (!chooseClock || !m_pGraph) return hr;
+  ComPtr<IReferenceClock> chosen = FirstFilterClock(m_pGraph, demux.Get());
+  ComPtr<IMediaFilter> graph;
+  if (chosen && chosen.Get() != clock && SUCCEEDED(m_pGraph->QueryInterface(IID_PPV_ARGS(graph.GetAddressOf()))))
+    graph->SetSyncSource(chosen.Get());
+  return hr;
 }
 
 STDMETHODIMP_(ULONG) TsSourceFilter::GetMiscFlags() {

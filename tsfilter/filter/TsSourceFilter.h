@@ -42,6 +42,9 @@ class TsSourceFilter final : public CSource,
   // IBaseFilter
   STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
   STDMETHODIMP QueryVendorInfo(LPWSTR* vendorInfo) override;
+  // IMediaFilter: with PCRClock off, a clock given after the graph asked for the filter's flags
+  // is passed on: the graph runs on the first other filter's clock (not the demultiplexer's).
+  STDMETHODIMP SetSyncSource(IReferenceClock* clock) override;
 
   // IFileSourceFilter
   STDMETHODIMP Load(LPCWSTR fileName, const AM_MEDIA_TYPE* type) override;
