@@ -4,6 +4,7 @@
 // end-of-file notice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,6 +12,7 @@
 
 #include "platform/com/wstring.h"
 #include "platform/dshow/GraphInterfaces.h"
+#include "platform/dshow/MediaType.h"
 #include "platform/win/messages.h"
 #include "shared/EndOfFileMessage.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
@@ -56,23 +58,53 @@ struct GraphCase {
   const char16_t* audioPin;
   const char* audioMap;  // the track Flumetta must choose, as ffmpeg numbers it
   const char* audioFormat;
+  std::uint32_t width, height;  // in the video pin's format block
 };
 
 // Two MPEG audio tracks of one kind, made here: Audio2 picks the second.
 constexpr const char* kTwoMpegTracks = "two_mp2.ts";
 
 const GraphCase kCases[] = {
-    {"mpeg2_mp2", "mpeg2_mp2.ts", 1, 0, u"Video", "mpeg2video", u"Audio", "0:a:0", "mp2"},
-    {"ac3_preferred", "mpeg2hd_ac3_mp2.ts", 1, 0, u"Video", "mpeg2video", u"AC3", "0:a:0", "ac3"},
-    {"mpeg_preferred", "mpeg2hd_ac3_mp2.ts", 0, 0, u"Video", "mpeg2video", u"Audio", "0:a:1", "mp2"},
-    {"dvb_ac3", "mpeg2hd_ac3dvb_mp2.ts", 1, 0, u"Video", "mpeg2video", u"AC3", "0:a:0", "ac3"},
-    {"audio2", kTwoMpegTracks, 1, 1, u"Video", "mpeg2video", u"Audio", "0:a:1", "mp2"},
-    {"h264_ac3", "h264_aud_ac3.ts", 1, 0, u"H.264", "h264", u"AC3", "0:a:0", "ac3"},
+    {"mpeg2_mp2", "mpeg2_mp2.ts", 1, 0, u"Video", "mpeg2video", u"Audio", "0:a:0", "mp2", 720, 576},
+    {"ac3_preferred", "mpeg2hd_ac3_mp2.ts", 1, 0, u"Video", "mpeg2video", u"AC3", "0:a:0", "ac3", 1920, 1080},
+    {"mpeg_preferred", "mpeg2hd_ac3_mp2.ts", 0, 0, u"Video", "mpeg2video", u"Audio", "0:a:1", "mp2", 1920, 1080},
+    {"dvb_ac3", "mpeg2hd_ac3dvb_mp2.ts", 1, 0, u"Video", "mpeg2video", u"AC3", "0:a:0", "ac3", 1920, 1080},
+    {"audio2", kTwoMpegTracks, 1, 1, u"Video", "mpeg2video", u"Audio", "0:a:1", "mp2", 352, 288},
+    {"h264_ac3", "h264_aud_ac3.ts", 1, 0, u"H.264", "h264", u"AC3", "0:a:0", "ac3", 1280, 720},
     // AAC as ffmpeg writes it (stream type 0x0f) is not in the program model: the census
     // fallback takes over and must still deliver both streams. The census knows the audio PID
-    // only by its PES stream id (0xC0), so the pin is the MPEG audio one.
-    {"h264_aac_census", "h264_aac.ts", 1, 0, u"H.264", "h264", u"Audio", "0:a:0", "adts"},
+    // only by its PES stream id (0xC0), so the pin is the MPEG audio one; without encoder
+    // delimiters no sequence parameters are analysed and the format block keeps its defaults.
+    {"h264_aac_census", "h264_aac.ts", 1, 0, u"H.264", "h264", u"Audio", "0:a:0", "adts", 1920, 1088},
 };
+
+std::uint32_t FormatField(const AM_MEDIA_TYPE& type, std::size_t offset) {
+  if (!type.pbFormat || offset + 4 > type.cbFormat) return 0;
+  const BYTE* p = type.pbFormat + offset;
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The video pin's type carries what the opening analysis learnt from the stream: the picture
+// size and, for MPEG-2, the start of the recording's own sequence header.
+void ExpectVideoFormat(FlumettaGraph& g, const GraphCase& c, const fs::path& input) {
+  ComPtr<IPin> pin;
+  ASSERT_EQ(g.demux->FindPin(g.Outputs().videoPin.c_str(), pin.GetAddressOf()), S_OK);
+  AM_MEDIA_TYPE type{};
+  ASSERT_EQ(pin->ConnectionMediaType(&type), S_OK);
+  ASSERT_EQ(type.cbFormat, 218u);
+  EXPECT_EQ(FormatField(type, 8), c.width);    // rcSource right
+  EXPECT_EQ(FormatField(type, 12), c.height);  // rcSource bottom
+  EXPECT_EQ(FormatField(type, 76), c.width);   // biWidth
+  EXPECT_EQ(FormatField(type, 80), c.height);  // biHeight
+  if (std::string(c.videoFormat) == "mpeg2video") {
+    const Bytes file = ReadBytes(input);
+    const Bytes code = {0, 0, 1, 0xB3};
+    const auto header = std::search(file.begin(), file.end(), code.begin(), code.end());
+    ASSERT_NE(header, file.end());
+    EXPECT_TRUE(std::equal(header, header + 12, type.pbFormat + 132)) << "the sequence header's first 12 bytes";
+  }
+  FreeMediaType(type);
+}
 
 class FlumettaGraphTest : public ::testing::Test {
  protected:
@@ -124,6 +156,7 @@ TEST_F(FlumettaGraphTest, DeliversWhatFfmpegExtracts) {
     EXPECT_EQ(Utf16ToUtf8(g.Outputs().videoPin), Utf16ToUtf8(c.videoPin));
     EXPECT_EQ(Utf16ToUtf8(g.Outputs().audioPin), Utf16ToUtf8(c.audioPin));
     ASSERT_EQ(g.WriteOutputs(videoOut.string(), audioOut.string()), S_OK);
+    ExpectVideoFormat(g, c, input);
     EXPECT_EQ(g.RunToCompletion(), EC_COMPLETE);
     g.TearDown();
 
