@@ -93,6 +93,8 @@ TEST(ClockChoice, PcrClockDecidesWhetherTheGraphRunsOnAnotherFiltersClock) {
     EXPECT_EQ(sourceClock.Get(), graphClock.Get()) << "every filter runs on the graph's clock";
 
     ASSERT_EQ(control->Stop(), S_OK);
+    // The clock filter holds its own clock now; no clock at all breaks that cycle.
+    ASSERT_EQ(graphFilter->SetSyncSource(nullptr), S_OK);
     graph->RemoveFilter(clockHolder.Get());
     graph->RemoveFilter(source.Get());
   }
