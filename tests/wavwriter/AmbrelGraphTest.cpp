@@ -17,6 +17,7 @@
 #include "platform/dshow/Mpeg2Interfaces.h"
 #include "shared/ClassIds.h"
 #include "tests/platform/filters/TsFileSource.h"
+#include "tests/platform/registry/TemporaryRegistry.h"
 #include "tests/support/Command.h"
 #include "tests/support/Fixtures.h"
 #include "tests/wavwriter/WavBytes.h"
@@ -111,6 +112,23 @@ class AmbrelGraph {
     if (!ac3 || FAILED(ac3->QueryInterface(IID_PPV_ARGS(map.GetAddressOf())))) return false;
     ULONG pids[] = {audioPid};
     EXPECT_EQ(map->MapPID(1, pids, MEDIA_ELEMENTARY_STREAM), S_OK);
+    return AddAmbrelAndWriter(writer, wav);
+  }
+
+  // The converter's own source: Flumetta loads the file and, connected to the demultiplexer, makes
+  // and maps its pins (AC3 audio is preferred by default).
+  bool BuildForFlumetta(const std::filesystem::path& input, Writer writer, const std::filesystem::path& wav) {
+    if (!CreateGraph()) return false;
+    m_source = CreateFromModule("Flumetta.ax", CLSID_Flumetta);
+    if (!m_source) return false;
+    EXPECT_EQ(m_graph->AddFilter(m_source.Get(), u"Orvanet Flumetta"), S_OK);
+    ComPtr<IFileSourceFilter> load;
+    EXPECT_EQ(m_source->QueryInterface(IID_PPV_ARGS(load.GetAddressOf())), S_OK);
+    if (!load || FAILED(load->Load(Utf8ToUtf16(input.string()).c_str(), nullptr))) return false;
+    if (!AddDemux()) return false;
+    EXPECT_EQ(m_graph->ConnectDirect(Pin(m_source.Get(), u"TS Out").Get(), Pin(m_demux.Get(), u"MPEG-2 Stream").Get(),
+                                     nullptr),
+              S_OK);
     return AddAmbrelAndWriter(writer, wav);
   }
 
@@ -259,19 +277,23 @@ class AmbrelGraphTest : public ::testing::Test {
     if (!m_work.empty() && !std::getenv("KEEP_TEST_FILES")) std::filesystem::remove_all(m_work, ignored);
   }
 
+  TemporaryRegistry m_registry;  // Flumetta reads its settings from it
   std::filesystem::path m_work;
 };
+
+enum class Source { kPushedTs, kFlumetta, kAsyncFile };
 
 TEST_F(AmbrelGraphTest, WavFilesHoldTheAc3TrackWithAHeaderThatDescribesIt) {
   const struct {
     const char* fixture;
     int track;
-    bool programStream;
+    Source source;
   } cases[] = {
-      {"mpeg2hd_ac3_mp2.ts", 0, false},     // 5.1, stream type 0x81
-      {"mpeg2hd_ac3dvb_mp2.ts", 0, false},  // 5.1, private stream type 6 with an AC-3 descriptor
-      {"h264_aud_ac3.ts", 0, false},        // stereo
-      {"program_stream.mpg", 0, true},      // stereo, private stream 1
+      {"mpeg2hd_ac3_mp2.ts", 0, Source::kPushedTs},     // 5.1, stream type 0x81
+      {"mpeg2hd_ac3dvb_mp2.ts", 0, Source::kPushedTs},  // 5.1, private stream type 6 with an AC-3 descriptor
+      {"h264_aud_ac3.ts", 0, Source::kPushedTs},        // stereo
+      {"program_stream.mpg", 0, Source::kAsyncFile},    // stereo, private stream 1
+      {"mpeg2hd_ac3dvb_mp2.ts", 0, Source::kFlumetta},  // the converter's chain
   };
   for (const auto& c : cases) {
     const auto input = testsupport::FixturePath(c.fixture);
@@ -287,13 +309,20 @@ TEST_F(AmbrelGraphTest, WavFilesHoldTheAc3TrackWithAHeaderThatDescribesIt) {
     ASSERT_EQ(expected.codec, "ac3") << c.fixture;
 
     for (Writer writer : {Writer::kFileWriter, Writer::kDumpFilter, Writer::kTeeThenDumpFilter}) {
-      const std::string label = std::string(c.fixture) + " to the " + Describe(writer);
+      const std::string label = std::string(c.fixture) + (c.source == Source::kFlumetta ? " from Flumetta" : "") +
+                                " to the " + Describe(writer);
       SCOPED_TRACE(label);
       const auto wavPath = m_work / (label + ".wav");
       {
         AmbrelGraph graph;
-        const bool built = c.programStream ? graph.BuildForProgramStream(input, writer, wavPath)
-                                           : graph.BuildForTransportStream(input, AudioPid(input, c.track), writer, wavPath);
+        bool built = false;
+        switch (c.source) {
+          case Source::kPushedTs:
+            built = graph.BuildForTransportStream(input, AudioPid(input, c.track), writer, wavPath);
+            break;
+          case Source::kFlumetta: built = graph.BuildForFlumetta(input, writer, wavPath); break;
+          case Source::kAsyncFile: built = graph.BuildForProgramStream(input, writer, wavPath); break;
+        }
         ASSERT_TRUE(built);
         graph.RunToCompletion();
       }
