@@ -13,6 +13,7 @@
 #include "platform/com/wstring.h"
 #include "platform/dshow/GraphInterfaces.h"
 #include "platform/dshow/MediaType.h"
+#include "platform/dshow/SeekingInterfaces.h"
 #include "platform/win/messages.h"
 #include "shared/EndOfFileMessage.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
@@ -168,6 +169,47 @@ TEST_F(FlumettaGraphTest, DeliversWhatFfmpegExtracts) {
     EXPECT_TRUE(video == videoGot) << "video: " << FirstDifference(video, videoGot);
     EXPECT_TRUE(audio == audioGot) << "audio: " << FirstDifference(audio, audioGot);
   }
+}
+
+// Converting between two marks: the graph's seeking reaches Flumetta, which starts at the
+// sought packet (moved on to the next sequence header) and ends at the stop as a size limit. The
+// outputs are an unbroken stretch of the whole streams: nothing lost, nothing foreign inside.
+TEST_F(FlumettaGraphTest, ConvertsTheStretchBetweenTwoMarks) {
+  REQUIRE_FIXTURE(input, "long_60s.ts");
+  FlumettaGraph g;
+  ASSERT_EQ(g.Open(input.string()), S_OK);
+  ASSERT_EQ(g.WriteOutputs((m_dir / "v").string(), (m_dir / "a").string()), S_OK);
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(g.graph->QueryInterface(IID_PPV_ARGS(seeking.GetAddressOf())), S_OK);
+  LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  // Seeking is positional: the marks at a third and two thirds of the duration (whatever the
+  // duration was found to be) cut the file at a third and two thirds of its packets.
+  ASSERT_GT(duration, 0);
+  LONGLONG markIn = duration / 3, markOut = duration * 2 / 3;
+  ASSERT_EQ(seeking->SetPositions(&markIn, AM_SEEKING_AbsolutePositioning, &markOut, AM_SEEKING_AbsolutePositioning),
+            S_OK);
+  EXPECT_EQ(g.RunToCompletion(), EC_COMPLETE);
+  g.TearDown();
+
+  struct Stream {
+    const char* map;
+    const char* format;
+    const char* output;
+  } streams[] = {{"0:v:0", "mpeg2video", "v"}, {"0:a:0", "mp2", "a"}};
+  for (const Stream& stream : streams) {
+    SCOPED_TRACE(stream.format);
+    const Bytes whole = FfmpegExtract(input, stream.map, stream.format, m_dir / "whole.ref");
+    const Bytes part = ReadBytes(m_dir / stream.output);
+    ASSERT_FALSE(part.empty());
+    EXPECT_GT(part.size(), whole.size() / 5) << "about a third of the recording";
+    EXPECT_LT(part.size(), whole.size() / 2);
+    EXPECT_NE(std::search(whole.begin(), whole.end(), part.begin(), part.end()), whole.end())
+        << "an unbroken stretch of the whole stream";
+  }
+  const Bytes video = ReadBytes(m_dir / "v");
+  ASSERT_GE(video.size(), 4u);
+  EXPECT_EQ(Bytes(video.begin(), video.begin() + 4), (Bytes{0, 0, 1, 0xB3})) << "video resumes at a sequence header";
 }
 
 // The host's window hears of the end twice: the graph's events and Flumetta's own end-of-file
