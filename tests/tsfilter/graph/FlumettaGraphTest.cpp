@@ -212,6 +212,22 @@ TEST_F(FlumettaGraphTest, ConvertsTheStretchBetweenTwoMarks) {
   EXPECT_EQ(Bytes(video.begin(), video.begin() + 4), (Bytes{0, 0, 1, 0xB3})) << "video resumes at a sequence header";
 }
 
+// Stopping and running the graph again starts again at the first sequence header: the second
+// run rewrites the same streams.
+TEST_F(FlumettaGraphTest, ASecondRunWritesTheSameStreams) {
+  REQUIRE_FIXTURE(input, "mpeg2_mp2.ts");
+  FlumettaGraph g;
+  ASSERT_EQ(g.Open(input.string()), S_OK);
+  ASSERT_EQ(g.WriteOutputs((m_dir / "v").string(), (m_dir / "a").string()), S_OK);
+  ASSERT_EQ(g.RunToCompletion(), EC_COMPLETE);
+  const Bytes firstVideo = ReadBytes(m_dir / "v"), firstAudio = ReadBytes(m_dir / "a");
+  ASSERT_EQ(g.RunToCompletion(), EC_COMPLETE);
+  g.TearDown();
+  EXPECT_FALSE(firstVideo.empty());
+  EXPECT_TRUE(ReadBytes(m_dir / "v") == firstVideo);
+  EXPECT_TRUE(ReadBytes(m_dir / "a") == firstAudio);
+}
+
 // The host's window hears of the end twice: the graph's events and Flumetta's own end-of-file
 // notice, which it asked for with NOTIFYWND.
 TEST_F(FlumettaGraphTest, NotifyWindowReceivesEndOfFileNotice) {
