@@ -30,7 +30,7 @@ bool StreamKindOfMediaType(const AM_MEDIA_TYPE& type, StreamKind& kind) {
   if (major == MEDIATYPE_Video) {
     if (sub == MEDIASUBTYPE_MPEG2_VIDEO) kind = StreamKind::Mpeg2Video;
     else if (sub == MEDIASUBTYPE_MPEG1Video || sub == MEDIASUBTYPE_MPEG1Payload) kind = StreamKind::Mpeg1Video;
-    else if (sub == MEDIASUBTYPE_H264) kind = StreamKind::H264Video;
+    else if (sub == MEDIASUBTYPE_H264 || sub == MEDIASUBTYPE_AVC1) kind = StreamKind::H264Video;  // Annex B either way
     else return false;
     return true;
   }
