@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "outside/muxer/AudioLanguage.h"
 #include "outside/muxer/MultiplexerModule.h"
 #include "outside/muxer/ProgramStreamWriter.h"
 #include "outside/muxer/TransportStreamWriter.h"
@@ -225,6 +226,7 @@ HRESULT MultiplexerFilter::StartWriter() {
     if (!pin->IsConnected()) continue;
     StreamInfo info;
     if (!StreamKindOfMediaType(pin->CurrentMediaType(), info.kind)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!IsVideo(info.kind)) LanguageOfMediaType(pin->CurrentMediaType(), info.language);
     hr = writer->AddStream(info, &pin->m_stream);
     // The format changed to one that cannot carry this input since it connected.
     if (hr == E_INVALIDARG) hr = VFW_E_TYPE_NOT_ACCEPTED;

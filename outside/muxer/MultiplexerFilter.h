@@ -4,7 +4,8 @@
 // appears whenever the last free one connects. The output pin "Output" delivers a byte stream
 // (MEDIATYPE_Stream) whose samples carry their byte offset as start and stop time.
 //
-// Samples: start time = presentation time, media time = decode time (100 ns units).
+// Samples: start time = presentation time, media time = decode time (100 ns units). An audio
+// input's language comes with its media type (AudioLanguage.h) and is kept in transport streams.
 //
 // Locks: the filter lock (m_csFilter) guards state, pins and connections; the receive lock
 // (m_csReceive) serialises every input's streaming calls into the one writer. Order: filter lock,
