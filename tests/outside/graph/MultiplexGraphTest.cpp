@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "outside/muxer/AudioLanguage.h"
 #include "outside/muxer/IMultiplexerConfig.h"
 #include "platform/com/activation.h"
 #include "platform/com/comptr.h"
@@ -39,8 +40,11 @@ struct GraphCase {
   bool mpeg2Video;    // the converter adds the video analyzer for MPEG-2 video
   bool ac3Analyzer;   // the AC3 analyzer between the demultiplexer and the multiplexer
   bool ac3Preferred;  // the source's audio mode: AC3 track before MPEG audio
-  // The source makes an MPEG audio pin for AAC of stream type 0x0F; the test gives the pin the AAC
-  // type before rendering it, as a host knowing better could.
+  // For transport streams: the language the test hands to the audio pin's media type, standing in
+  // for a source that knows it (the TS source's pins carry none).
+  const char* language = nullptr;
+  // The TS source makes an MPEG audio pin for AAC of stream type 0x0F; the test gives the pin the
+  // AAC type before it is rendered, as a host knowing better could.
   bool retagAudioAsAac = false;
 };
 
@@ -49,10 +53,11 @@ const GraphCase kCases[] = {
     {"mpeg2hd_ac3_ps_hd", "mpeg2hd_ac3_mp2.ts", Output::ProgramStreamHd, true, false, true},
     {"mpeg2hd_mp2_ps_hd", "mpeg2hd_ac3_mp2.ts", Output::ProgramStreamHd, true, false, false},
     {"mpeg2hd_ac3dvb_analyzer_ps", "mpeg2hd_ac3dvb_mp2.ts", Output::ProgramStreamHd, true, true, true},
-    {"mpeg2_mp2_ts", "mpeg2_mp2.ts", Output::TransportStream, true, false, true},
-    {"mpeg2hd_ac3_ts", "mpeg2hd_ac3_mp2.ts", Output::TransportStream, true, false, true},
-    {"h264_aac_ts", "h264_aac.ts", Output::TransportStream, false, false, true, true},
-    {"h264_ac3_analyzer_ts", "h264_aud_ac3.ts", Output::TransportStream, false, true, true},
+    {"mpeg2_mp2_ts", "mpeg2_mp2.ts", Output::TransportStream, true, false, true, "deu"},
+    {"mpeg2hd_ac3_ts", "mpeg2hd_ac3_mp2.ts", Output::TransportStream, true, false, true, "deu"},
+    {"mpeg2hd_ac3_ts_without_language", "mpeg2hd_ac3_mp2.ts", Output::TransportStream, true, false, true},
+    {"h264_aac_ts", "h264_aac.ts", Output::TransportStream, false, false, true, "eng", true},
+    {"h264_ac3_analyzer_ts", "h264_aud_ac3.ts", Output::TransportStream, false, true, true, "eng"},
     {"program_stream_ps", "program_stream.mpg", Output::ProgramStream, true, false, true},
     {"program_stream_analyzer_ps", "program_stream.mpg", Output::ProgramStream, true, true, true},
 };
@@ -89,6 +94,30 @@ class MultiplexGraphTest : public ::testing::TestWithParam<GraphCase> {
     ComPtr<IPin> pin;
     if (filter) filter->FindPin(name, pin.GetAddressOf());
     return pin;
+  }
+
+  // Changes the demultiplexer's audio pin type before it connects: the AAC subtype, a language.
+  static void RetagAudioPin(IBaseFilter* demux, const GraphCase& c) {
+    ComPtr<IMpeg2Demultiplexer> pins;
+    ASSERT_EQ(demux->QueryInterface(IID_PPV_ARGS(pins.GetAddressOf())), S_OK);
+    for (const char16_t* name : {u"Audio", u"AC3", u"AAC"}) {
+      ComPtr<IPin> pin = Pin(demux, name);
+      if (!pin) continue;
+      ComPtr<IEnumMediaTypes> types;
+      AM_MEDIA_TYPE* first = nullptr;
+      ASSERT_EQ(pin->EnumMediaTypes(types.GetAddressOf()), S_OK);
+      ASSERT_EQ(types->Next(1, &first, nullptr), S_OK);
+      CMediaType type(*first);
+      DeleteMediaType(first);
+      if (c.retagAudioAsAac) type.SetSubtype(&MEDIASUBTYPE_AAC_ADTS);
+      if (c.language) {
+        ASSERT_EQ(outside::SetLanguageOfMediaType(type, c.language), S_OK);
+      }
+      std::u16string pinName = name;
+      ASSERT_EQ(pins->SetOutputPinMediaType(pinName.data(), &type), S_OK);
+      return;
+    }
+    FAIL() << "no audio pin on the demultiplexer";
   }
 
   // Builds and runs source -> demultiplexer -> multiplexer -> file, as the converter does.
@@ -146,17 +175,7 @@ class MultiplexGraphTest : public ::testing::TestWithParam<GraphCase> {
     ComPtr<IPin> demuxIn = Pin(demux.Get(), u"MPEG-2 Stream");
     ASSERT_TRUE(sourcePin && demuxIn);
     ASSERT_EQ(m_graph->Connect(sourcePin.Get(), demuxIn.Get()), S_OK);
-    if (c.retagAudioAsAac) {
-      ComPtr<IMpeg2Demultiplexer> pins;
-      ASSERT_EQ(demux.As(&pins), S_OK);
-      CMediaType aac;
-      aac.InitMediaType();
-      aac.SetType(&MEDIATYPE_Audio);
-      aac.SetSubtype(&MEDIASUBTYPE_AAC_ADTS);
-      aac.SetFormatType(&FORMAT_None);
-      std::u16string name = u"Audio";
-      ASSERT_EQ(pins->SetOutputPinMediaType(name.data(), &aac), S_OK);
-    }
+    if (c.retagAudioAsAac || c.language) RetagAudioPin(demux.Get(), c);
     std::vector<ComPtr<IPin>> outputs;
     ComPtr<IEnumPins> demuxPins;
     ASSERT_EQ(demux->EnumPins(demuxPins.GetAddressOf()), S_OK);
@@ -205,7 +224,11 @@ TEST_P(MultiplexGraphTest, OutputHoldsTheSourceStreamsAndDecodesCleanly) {
   const auto result = ProbeStreams(output);
   ASSERT_FALSE(source.empty());
   ASSERT_EQ(result.size(), 2u) << "one video and one audio stream";
-  ExpectStreamsFromSource(source, result, false);
+  // The language is compared where the output carries one.
+  ExpectStreamsFromSource(source, result, c.language != nullptr);
+  if (ts && !c.language) {
+    for (const auto& stream : result) EXPECT_EQ(stream.language, "");
+  }
   EXPECT_EQ(DecodeErrors(output), "");
 }
 
