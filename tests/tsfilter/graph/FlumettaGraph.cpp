@@ -65,17 +65,23 @@ std::u16string FirstExistingPin(IBaseFilter* filter, std::initializer_list<const
 
 FlumettaGraph::~FlumettaGraph() { TearDown(); }
 
-HRESULT FlumettaGraph::Open(const std::string& input) {
+HRESULT FlumettaGraph::OpenSource(const std::string& input) {
   HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(graph.GetAddressOf()));
   if (FAILED(hr)) return hr;
   source = Create(CLSID_Flumetta);
-  demux = Create(CLSID_MPEG2Demultiplexer);
-  if (!source || !demux) return REGDB_E_CLASSNOTREG;
+  if (!source) return REGDB_E_CLASSNOTREG;
   // The converter's order: the source joins the graph (reading its settings), then loads the file.
   if (FAILED(hr = graph->AddFilter(source.Get(), u"Orvanet Flumetta"))) return hr;
   ComPtr<IFileSourceFilter> file;
   if (FAILED(hr = source->QueryInterface(IID_PPV_ARGS(file.GetAddressOf())))) return hr;
-  if (FAILED(hr = file->Load(Utf8ToUtf16(input).c_str(), nullptr))) return hr;
+  return file->Load(Utf8ToUtf16(input).c_str(), nullptr);
+}
+
+HRESULT FlumettaGraph::Open(const std::string& input) {
+  HRESULT hr = OpenSource(input);
+  if (FAILED(hr)) return hr;
+  demux = Create(CLSID_MPEG2Demultiplexer);
+  if (!demux) return REGDB_E_CLASSNOTREG;
   if (FAILED(hr = graph->AddFilter(demux.Get(), u"MPEG-2 Demultiplexer"))) return hr;
   ComPtr<IPin> out = PinOf(source.Get(), u"TS Out");
   ComPtr<IPin> in = PinOf(demux.Get(), u"MPEG-2 Stream");

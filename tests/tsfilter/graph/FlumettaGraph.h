@@ -49,6 +49,10 @@ class FlumettaGraph {
 
   // Graph, Flumetta (added, then loaded with `input`), the demultiplexer connected behind it.
   HRESULT Open(const std::string& input);
+  // Only the graph and Flumetta, loaded.
+  HRESULT OpenSource(const std::string& input);
+  // A dump filter writing what `from` delivers into `path`.
+  HRESULT AddDump(const std::string& path, IPin* from);
   // The demultiplexer's video and audio pins, as Flumetta created them, each into a dump filter.
   HRESULT WriteOutputs(const std::string& videoOut, const std::string& audioOut);
   // Runs until the graph's completion (EC_COMPLETE, EC_ERRORABORT, ...); 0 on timeout.
@@ -65,7 +69,6 @@ class FlumettaGraph {
   ComPtr<IBaseFilter> demux;
 
  private:
-  HRESULT AddDump(const std::string& path, IPin* from);
   DemuxOutputs m_outputs;
 };
 

@@ -212,6 +212,24 @@ TEST_F(FlumettaGraphTest, ConvertsTheStretchBetweenTwoMarks) {
   EXPECT_EQ(Bytes(video.begin(), video.begin() + 4), (Bytes{0, 0, 1, 0xB3})) << "video resumes at a sequence header";
 }
 
+// Elementary video mode (PrefDemux 3): no demultiplexer; the pin "Video" itself delivers the
+// video payload, which must be the stream ffmpeg extracts (from the first sequence header on).
+TEST_F(FlumettaGraphTest, ElementaryVideoModeDeliversTheVideoStream) {
+  REQUIRE_FIXTURE(input, "mpeg2hd_ac3_mp2.ts");
+  WriteSetting("PrefDemux", 3);
+  FlumettaGraph g;
+  ASSERT_EQ(g.OpenSource(input.string()), S_OK);
+  ComPtr<IPin> pin;
+  ASSERT_EQ(g.source->FindPin(u"Video", pin.GetAddressOf()), S_OK);
+  ASSERT_EQ(g.AddDump((m_dir / "v").string(), pin.Get()), S_OK);
+  EXPECT_EQ(g.RunToCompletion(), EC_COMPLETE);
+  g.TearDown();
+  const Bytes expected = FfmpegExtract(input, "0:v:0", "mpeg2video", m_dir / "v.ref");
+  const Bytes delivered = ReadBytes(m_dir / "v");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_TRUE(expected == delivered) << FirstDifference(expected, delivered);
+}
+
 // Stopping and running the graph again starts again at the first sequence header: the second
 // run rewrites the same streams.
 TEST_F(FlumettaGraphTest, ASecondRunWritesTheSameStreams) {
