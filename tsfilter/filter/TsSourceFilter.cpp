@@ -540,6 +540,9 @@ HRESULT TsSourceFilter::CreateDemuxPin(IMpeg2Demultiplexer* demux, int kind) {
   std::u16string name = OutputPinName(outputKind);
   IPin* pin = nullptr;
   HRESULT hr = demux->CreateOutputPin(&type, name.data(), &pin);
+  // A pin of that name is left from an earlier connection: while it is free it takes the type as
+  // it stands now, with what the analysis has learnt of the picture since (a later sequence header).
+  if (hr == VFW_E_DUPLICATE_NAME) demux->SetOutputPinMediaType(name.data(), &type);
   if (SUCCEEDED(hr) && !pin) hr = E_FAIL;
   if (pin) pin->Release();
   return hr;
