@@ -4,6 +4,7 @@
 //    scan included) next to `ffprobe` reading the file's streams;
 //  - delivery: Flumetta -> MPEG-2 Demultiplexer (set up by Flumetta) -> dump filters, next to
 //    `ffmpeg -c copy` extracting the same two elementary streams.
+// A third line, Flumetta straight into a sink that does nothing, shows the source's own share.
 // Also counts heap allocations made while the graph runs, which must not grow with the packets.
 //
 //   tsfilter_flumetta_bench [input.ts]   (without input, a ~200 MB MPEG-2 + AC3 stream is made)
@@ -21,6 +22,8 @@
 
 #include "platform/com/activation.h"
 #include "platform/com/wstring.h"
+#include "platform/dshow/BaseFilter.h"
+#include "platform/dshow/BaseInputPin.h"
 #include "platform/dshow/FileInterfaces.h"
 #include "shared/ClassIds.h"
 #include "tests/tsfilter/graph/FlumettaGraph.h"
@@ -79,6 +82,49 @@ double DeliverWithFlumetta(const std::string& input, const std::string& dir, lon
   return seconds;
 }
 
+// A sink that takes every sample and does nothing with it: Flumetta into it shows the source's
+// own share of the delivery (reading, examining, one sample per packet).
+class NullSink final : public CBaseFilter {
+ public:
+  NullSink() : CBaseFilter("null sink", nullptr, &m_lock, GUID_NULL), m_pin(this, &m_lock) {}
+  int GetPinCount() override { return 1; }
+  CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
+
+ private:
+  class Input final : public CBaseInputPin {
+   public:
+    Input(NullSink* filter, CCritSec* lock) : CBaseInputPin("null input", filter, lock, nullptr, u"In"), m_sink(*filter) {}
+    HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+    STDMETHODIMP EndOfStream() override {
+      m_sink.NotifyEvent(EC_COMPLETE, S_OK, 0);
+      return S_OK;
+    }
+
+   private:
+    NullSink& m_sink;
+  };
+  CCritSec m_lock;
+  Input m_pin;
+};
+
+double DeliverPacketsOnly(const std::string& input) {
+  // "Any Push Demux": a filter that is no demultiplexer may take the packets.
+  flumgraph::WriteSetting("PrefDemux", 0);
+  flumgraph::FlumettaGraph graph;
+  const HRESULT opened = graph.OpenSource(input);
+  flumgraph::WriteSetting("PrefDemux", 1);
+  if (FAILED(opened)) return -1;
+  ComPtr<IBaseFilter> sink;
+  (new NullSink)->NonDelegatingQueryInterface(IBaseFilter::kIid, reinterpret_cast<void**>(sink.GetAddressOf()));
+  ComPtr<IPin> out, in;
+  if (FAILED(graph.graph->AddFilter(sink.Get(), u"null")) || FAILED(graph.source->FindPin(u"TS Out", out.GetAddressOf())) ||
+      FAILED(sink->FindPin(u"In", in.GetAddressOf())) || FAILED(graph.graph->ConnectDirect(out.Get(), in.Get(), nullptr)))
+    return -1;
+  const auto start = Clock::now();
+  if (graph.RunToCompletion(600) != EC_COMPLETE) return -1;
+  return Seconds(start);
+}
+
 double DeliverWithFfmpeg(const std::string& input, const std::string& dir) {
   const auto start = Clock::now();
   const bool ok = Run("ffmpeg -nostdin -v error -y -i '" + input + "' -map 0:v:0 -c copy -f mpeg2video '" + dir +
@@ -119,14 +165,16 @@ int main(int argc, char** argv) {
     const double megabytes = static_cast<double>(std::filesystem::file_size(input)) / 1e6;
     Run("cat '" + input + "' > /dev/null");  // into the page cache for every contender
 
-    std::vector<double> open, probe, ours, theirs;
+    std::vector<double> open, probe, ours, theirs, packetsOnly;
     long long allocations = 0;
     for (int i = 0; i < 3; ++i) {
       probe.push_back(OpenWithFfprobe(input));
       open.push_back(OpenWithFlumetta(input));
       theirs.push_back(DeliverWithFfmpeg(input, dir));
       ours.push_back(DeliverWithFlumetta(input, dir, &allocations));
-      if (*std::min_element(probe.begin(), probe.end()) < 0 || *std::min_element(open.begin(), open.end()) < 0 ||
+      packetsOnly.push_back(DeliverPacketsOnly(input));
+      if (*std::min_element(packetsOnly.begin(), packetsOnly.end()) < 0 ||
+          *std::min_element(probe.begin(), probe.end()) < 0 || *std::min_element(open.begin(), open.end()) < 0 ||
           *std::min_element(theirs.begin(), theirs.end()) < 0 || *std::min_element(ours.begin(), ours.end()) < 0) {
         std::fprintf(stderr, "a run failed\n");
         return 1;
@@ -141,6 +189,8 @@ int main(int argc, char** argv) {
     std::printf("ratio opening ours / ffprobe (time):    %8.2f\n", Median(open) / Median(probe));
     std::printf("Flumetta -> demultiplexer -> dumps:     %8.1f MB/s (median of 3: %.3f s, %.0f ns per packet)\n",
                 megabytes / Median(ours), Median(ours), Median(ours) * 1e9 / packets);
+    std::printf("Flumetta -> null sink (source alone):   %8.1f MB/s (median of 3: %.3f s, %.0f ns per packet)\n",
+                megabytes / Median(packetsOnly), Median(packetsOnly), Median(packetsOnly) * 1e9 / packets);
     std::printf("ffmpeg -c copy (same two streams):      %8.1f MB/s (median of 3: %.3f s)\n", megabytes / Median(theirs),
                 Median(theirs));
     std::printf("ratio delivery ours / ffmpeg (speed):   %8.2f\n", Median(theirs) / Median(ours));
