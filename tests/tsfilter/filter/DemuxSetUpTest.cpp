@@ -2,6 +2,8 @@
 // it is asked for and the PIDs mapped on them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <vector>
@@ -14,7 +16,10 @@
 #include "platform/dshow/FileInterfaces.h"
 #include "platform/dshow/Guids.h"
 #include "platform/dshow/Mpeg2Interfaces.h"
+#include "platform/com/taskmem.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
+#include "tests/support/Fixtures.h"
+#include "tests/support/TsBuilder.h"
 #include "tsfilter/filter/TsSourceFilter.h"
 
 namespace tsfilter {
@@ -142,6 +147,105 @@ TEST_F(DemuxSetUpTest, SomethingElseDownstreamFailsOnlyForTheStrictSetting) {
   m_filter->Analysis().settings.prefDemux = 0;
   EXPECT_EQ(m_filter->SetUpDemultiplexer(notDemux.Input()), S_OK);
   m_filter->ForgetDemultiplexer(true);
+}
+
+}  // namespace
+}  // namespace tsfilter
+
+
+namespace tsfilter {
+namespace {
+
+struct Track {
+  std::uint8_t type;  // 3 MPEG audio, 0x81 AC3, 248 AAC
+  std::uint16_t pid;
+};
+
+// A short program: video on 0x100 and the given audio tracks, with tables, video and audio data
+// enough for the opening analysis to take the program from its PMT.
+testsupport::TsStream BuildProgram(std::uint8_t videoType, const std::vector<Track>& tracks) {
+  using namespace testsupport;
+  PmtBuilder pmt(1);
+  pmt.PcrPid(0x100).Stream(videoType, 0x100);
+  for (const Track& t : tracks) pmt.Stream(t.type, t.pid, {LanguageDescriptor("deu")});
+  const Bytes pat = PatBuilder().TransportStreamId(1).Program(1, 0x1000).Build();
+  const Bytes pmtSection = pmt.Build();
+  Bytes picture = Mpeg2SequenceHeader{}.Build();
+  picture.resize(1500, 0x00);
+  TsStream ts;
+  for (int i = 0; i < 8; ++i) {
+    const std::uint64_t pts = 126000 + 3600u * static_cast<std::uint64_t>(i);
+    ts.Section(0x0000, pat).Section(0x1000, pmtSection);
+    ts.Pes(0x100, PesBuilder(0xE0).Pts(pts).Unbounded().Payload(picture).Build(), pts - 9000);
+    for (const Track& t : tracks)
+      ts.Pes(t.pid, PesBuilder(t.type == 3 ? 0xC0 : 0xBD).Pts(pts).Payload(Bytes(300, 0x55)).Build());
+  }
+  return ts;
+}
+
+TEST(DemuxSetUpChoiceTest, TheAudioModeAndAudio2ChooseTheTrackPinAndPid) {
+  struct Case {
+    const char* what;
+    std::uint8_t videoType;
+    std::vector<Track> tracks;
+    std::uint32_t ac3, audio2;
+    const char16_t* videoPin;
+    const char16_t* audioPin;
+    ULONG audioPid;
+    LONG selected;
+  };
+  const Case cases[] = {
+      {"one MPEG track, AC3 mode", 2, {{3, 0x201}}, 1, 0, u"Video", u"Audio", 0x201, 0},
+      {"MPEG then AC3, AC3 mode", 2, {{3, 0x201}, {0x81, 0x202}}, 1, 0, u"Video", u"AC3", 0x202, 1},
+      {"MPEG then AC3, MPEG mode", 2, {{3, 0x201}, {0x81, 0x202}}, 0, 0, u"Video", u"Audio", 0x201, 0},
+      {"two AC3 tracks, Audio2", 2, {{0x81, 0x201}, {0x81, 0x202}}, 1, 1, u"Video", u"AC3", 0x202, 1},
+      {"two MPEG then AC3, MPEG mode, Audio2", 2, {{3, 0x201}, {3, 0x202}, {0x81, 0x203}}, 0, 1, u"Video", u"Audio",
+       0x202, 1},
+      {"AC3 then MPEG, Audio2: not the same kind", 2, {{0x81, 0x201}, {3, 0x202}}, 1, 1, u"Video", u"AC3", 0x201, 0},
+      {"only AAC, AC3 mode", 2, {{248, 0x201}}, 1, 0, u"Video", u"AAC", 0x201, 0},
+      {"H.264", 27, {{0x81, 0x201}}, 1, 0, u"H.264", u"AC3", 0x201, 0},
+  };
+  TemporaryRegistry registry;
+  const std::filesystem::path dir = testsupport::MakeTempDir("flumetta-demux");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::filesystem::path path = dir / "program.ts";
+    ASSERT_TRUE(BuildProgram(c.videoType, c.tracks).WriteTo(path));
+    ComPtr<ITsSourceInfo> info;
+    ASSERT_EQ(TsSourceFilter::CreateInstance(nullptr, IID_PPV_ARGS(info.GetAddressOf())), S_OK);
+    auto& filter = *static_cast<TsSourceFilter*>(info.Get());
+    ComPtr<IFileSourceFilter> source;
+    ASSERT_EQ(info.As(&source), S_OK);
+    ASSERT_EQ(source->Load(Utf8ToUtf16(path.string()).c_str(), nullptr), S_OK);
+    filter.Analysis().settings.ac3 = c.ac3;
+    filter.Analysis().settings.audio2 = c.audio2;
+
+    ComPtr<IBaseFilter> holder;
+    RecordingDemux& demux = *MakeDemux(true, holder);
+    ASSERT_EQ(filter.SetUpDemultiplexer(demux.Input()), S_OK);
+    RecordingPin* video = demux.Find(c.videoPin);
+    RecordingPin* audio = demux.Find(c.audioPin);
+    ASSERT_TRUE(video && audio);
+    EXPECT_EQ(video->subtype, c.videoType == 27 ? MEDIASUBTYPE_AVC1 : MEDIASUBTYPE_MPEG2_VIDEO);
+    EXPECT_EQ(video->mapped, std::vector<ULONG>{0x100});
+    EXPECT_EQ(audio->mapped, std::vector<ULONG>{c.audioPid});
+
+    ComPtr<IAMStreamSelect> select;
+    ASSERT_EQ(info.As(&select), S_OK);
+    for (LONG i = 0; i < static_cast<LONG>(c.tracks.size()); ++i) {
+      DWORD flags = 9;
+      ASSERT_EQ(select->Info(i, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+      EXPECT_EQ(flags, i == c.selected ? static_cast<DWORD>(AMSTREAMSELECTINFO_ENABLED) : 0u) << i;
+    }
+    LPWSTR answer = nullptr;
+    ASSERT_EQ(info->GetAttribute(u"AUDIOPID", &answer), S_OK);
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "0x%04x (%u)", static_cast<unsigned>(c.audioPid), static_cast<unsigned>(c.audioPid));
+    EXPECT_EQ(answer ? Utf16ToUtf8(answer) : std::string(), expected);
+    CoTaskMemFree(answer);
+    filter.ForgetDemultiplexer(true);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
