@@ -17,10 +17,14 @@
 #include "platform/dshow/Guids.h"
 #include "platform/dshow/Mpeg2Interfaces.h"
 #include "platform/com/taskmem.h"
+#include "platform/registry/registry.h"
+#include "platform/win/messagebox.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/TsBuilder.h"
+#include "tsfilter/filter/TsOutputPin.h"
 #include "tsfilter/filter/TsSourceFilter.h"
+#include "tsfilter/services/SettingsStore.h"
 
 namespace tsfilter {
 namespace {
@@ -243,6 +247,82 @@ TEST(DemuxSetUpChoiceTest, TheAudioModeAndAudio2ChooseTheTrackPinAndPid) {
     std::snprintf(expected, sizeof expected, "0x%04x (%u)", static_cast<unsigned>(c.audioPid), static_cast<unsigned>(c.audioPid));
     EXPECT_EQ(answer ? Utf16ToUtf8(answer) : std::string(), expected);
     CoTaskMemFree(answer);
+    filter.ForgetDemultiplexer(true);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace tsfilter
+
+namespace tsfilter {
+namespace {
+
+TEST(AudioSwitchTest, SameKindSwitchesAtOnceOtherKindOnlyOffersTheModeChange) {
+  TemporaryRegistry registry;
+  const std::filesystem::path dir = testsupport::MakeTempDir("flumetta-switch");
+  const std::filesystem::path path = dir / "program.ts";
+  ASSERT_TRUE(BuildProgram(2, {{0x81, 0x201}, {0x81, 0x202}, {3, 0x203}}).WriteTo(path));
+
+  struct Case {
+    const char* what;
+    LONG index;
+    DWORD flags;
+    std::uint32_t position;  // the output pin's packet position
+    int answer;              // the user's answer to the mode question, 0 when none may be asked
+    HRESULT result;
+    LONG selected;           // afterwards
+    ULONG mapped;            // on the audio pin afterwards
+    const char* storedAc3;   // the registry's "AC3" afterwards
+  };
+  const Case cases[] = {
+      {"same kind", 1, AMSTREAMSELECTENABLE_ENABLE, 30000, 0, S_OK, 1, 0x202, "none"},
+      {"too early", 1, AMSTREAMSELECTENABLE_ENABLE, 29999, 0, E_INVALIDARG, 0, 0x201, "none"},
+      {"beyond the tracks", 3, AMSTREAMSELECTENABLE_ENABLE, 30000, 0, E_INVALIDARG, 0, 0x201, "none"},
+      {"disabling", 1, 0, 30000, 0, E_NOTIMPL, 0, 0x201, "none"},
+      {"other kind, No", 2, AMSTREAMSELECTENABLE_ENABLE, 30000, IDNO, E_INVALIDARG, 0, 0x201, "none"},
+      {"other kind, Yes", 2, AMSTREAMSELECTENABLE_ENABLE, 30000, IDYES, E_INVALIDARG, 0, 0x201, "0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RegDeleteTree(HKEY_CURRENT_USER, kSettingsKey);
+    ComPtr<ITsSourceInfo> info;
+    ASSERT_EQ(TsSourceFilter::CreateInstance(nullptr, IID_PPV_ARGS(info.GetAddressOf())), S_OK);
+    auto& filter = *static_cast<TsSourceFilter*>(info.Get());
+    ComPtr<IFileSourceFilter> source;
+    ASSERT_EQ(info.As(&source), S_OK);
+    ASSERT_EQ(source->Load(Utf8ToUtf16(path.string()).c_str(), nullptr), S_OK);
+    filter.Analysis().settings.ac3 = 1;
+    ComPtr<IBaseFilter> holder;
+    RecordingDemux& demux = *MakeDemux(true, holder);
+    ASSERT_EQ(filter.SetUpDemultiplexer(demux.Input()), S_OK);
+    filter.OutputPin()->State().position = c.position;
+
+    std::string asked;
+    SetMessageBoxPresenter([&](HWND, const std::string& text, const std::string& caption, UINT) {
+      asked = caption + ": " + text;
+      return c.answer ? c.answer : IDNO;
+    });
+    ComPtr<IAMStreamSelect> select;
+    ASSERT_EQ(info.As(&select), S_OK);
+    EXPECT_EQ(select->Enable(c.index, c.flags), c.result);
+    SetMessageBoxPresenter(nullptr);
+
+    if (c.answer) {
+      EXPECT_EQ(asked,
+                "Media Type Change: The Flumetta filter is currently in AC3 audio mode. Would you like to select MPEG "
+                "mode?\n\nNote: Restart the player application to activate the new media type.");
+    } else {
+      EXPECT_EQ(asked, "");
+    }
+    DWORD flags = 9;
+    ASSERT_EQ(select->Info(c.selected, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(flags, static_cast<DWORD>(AMSTREAMSELECTINFO_ENABLED));
+    EXPECT_EQ(demux.Find(u"AC3")->mapped, std::vector<ULONG>{c.mapped});
+    DWORD stored = 0;
+    const bool isStored = RegistryReadDword(HKEY_CURRENT_USER, kSettingsKey, "AC3", &stored);
+    EXPECT_EQ(isStored ? std::to_string(stored) : std::string("none"), c.storedAc3);
+    EXPECT_EQ(filter.Analysis().settings.ac3, std::string(c.storedAc3) == "0" ? 0u : 1u);
     filter.ForgetDemultiplexer(true);
   }
   std::filesystem::remove_all(dir);
