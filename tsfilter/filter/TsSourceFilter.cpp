@@ -201,12 +201,12 @@ STDMETHODIMP TsSourceFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) 
     m_allowGraphEdit = stored.allowGraphEdit;
   }
   if (stored.filter.prefDemux == 2) AddNvidiaDemux();
-  if (m_allowGraphEdit) {
-    if (graph) {
-      RegisterGraphEntry();
-    } else {
-      RevokeGraphEntry();
-    }
+  if (graph) {
+    if (m_allowGraphEdit) RegisterGraphEntry();
+  } else {
+    // The entry holds the graph alive: it goes when the filter leaves, even if the setting was
+    // switched off since the filter joined.
+    RevokeGraphEntry();
   }
   return S_OK;
 }
