@@ -61,7 +61,7 @@ std::vector<std::uint8_t> ExpectedVideoBlock(std::uint32_t width, std::uint32_t 
                                              std::uint32_t aspectY) {
   std::vector<std::uint8_t> block;
   auto put = [&](std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) block.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    for (int i = 0; i < bytes; ++i) block.push_back(i < 8 ? static_cast<std::uint8_t>(value >> (8 * i)) : 0);
   };
   put(0, 4), put(0, 4), put(width, 4), put(height, 4);  // rcSource
   put(0, 16);                                           // rcTarget
