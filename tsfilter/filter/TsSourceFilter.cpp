@@ -228,8 +228,7 @@ STDMETHODIMP TsSourceFilter::SetSyncSource(IReferenceClock* clock) {
   {
     std::lock_guard lock(m_analysis.filterLock);
     hr = CSource::SetSyncSource(clock);
-    if (clock && m_clockRequested && !m_analysis.settings.pcrClock) {
-      m_clockRequested = false;
+    if (clock && !m_analysis.settings.pcrClock && m_clockRequested.exchange(false)) {
       chooseClock = true;
       demux = m_demux;
     }

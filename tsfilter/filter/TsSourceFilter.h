@@ -6,6 +6,7 @@
 // Locks: the analysis state's filter lock guards the file, tables, model and settings; the pin's
 // lock guards the examiner and seeking state and is always taken first. The source base's state
 // lock is taken only by connection and state changes.
+#include <atomic>
 #include <string>
 
 #include "platform/com/module.h"
@@ -110,7 +111,7 @@ class TsSourceFilter final : public CSource,
   bool m_hasFile = false;
   IBaseFilter* m_demux = nullptr;  // counted
   bool m_allowGraphEdit = false;
-  bool m_clockRequested = false;
+  std::atomic<bool> m_clockRequested{false};  // set by the graph's flags request, on any thread
   DWORD m_graphCookie = 0;
   DWORD m_filterCookie = 0;
 };
