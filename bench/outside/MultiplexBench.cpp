@@ -5,7 +5,7 @@
 // the dump filter. Heap allocations made while our graph runs are counted; they must not grow
 // with the number of samples.
 //
-//   outside_muxer_bench [input.ts]   (without input, ffmpeg makes a ~100 MB MPEG-2 + AC3 stream;
+//   outside_muxer_bench [input.ts]   (without input, ffmpeg makes a ~80 MB MPEG-2 + AC3 stream;
 //                                     an input must carry MPEG-2 video on PID 0x100, AC3 on 0x101)
 #include <algorithm>
 #include <atomic>
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   std::string input = argc > 1 ? argv[1] : "";
   if (input.empty()) {
-    std::printf("making a test stream (MPEG-2 720x576 at 8 Mbit/s + AC3 448 kbit/s, looped to about 100 MB)...\n");
+    std::printf("making a test stream (MPEG-2 720x576 at 8 Mbit/s + AC3 448 kbit/s, looped to about 80 MB)...\n");
     input = dir + "/big.ts";
     const bool made =
         Run("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=720x576:rate=25:duration=20 -f lavfi -i "
