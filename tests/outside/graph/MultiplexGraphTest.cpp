@@ -21,7 +21,7 @@
 #include "platform/registry/registry.h"
 #include "shared/ClassIds.h"
 #include "tests/outside/graph/ModuleRegistration.h"
-#include "tests/outside/graph/StreamProbe.h"
+#include "tests/outside/StreamProbe.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
 #include "tests/support/Fixtures.h"
 
@@ -61,6 +61,9 @@ const GraphCase kCases[] = {
     {"program_stream_ps", "program_stream.mpg", Output::ProgramStream, true, false, true},
     {"program_stream_analyzer_ps", "program_stream.mpg", Output::ProgramStream, true, true, true},
 };
+
+// Test names in listings are the cases' names.
+void PrintTo(const GraphCase& c, std::ostream* os) { *os << c.name; }
 
 class MultiplexGraphTest : public ::testing::TestWithParam<GraphCase> {
  protected:

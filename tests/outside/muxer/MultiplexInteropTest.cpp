@@ -2,98 +2,14 @@
 // ffprobe/ffmpeg judge the result against the source.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <sstream>
-
 #include "MuxTestSupport.h"
 #include "ToolRunner.h"
 #include "outside/muxer/ProgramStreamWriter.h"
 #include "outside/muxer/TransportStreamWriter.h"
+#include "tests/outside/StreamProbe.h"
 
 namespace muxtest {
 namespace {
-
-struct ProbedStream {
-  std::string description;  // codec, sample rate, channels (and language when compared)
-  std::vector<std::pair<std::string, std::string>> packets;  // pts, dts
-};
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::stringstream stream(text);
-  std::string part;
-  while (std::getline(stream, part, separator)) parts.push_back(part);
-  return parts;
-}
-
-// Streams in ffprobe's order with their packets (after ffmpeg's parsers cut them into frames).
-std::vector<ProbedStream> Probe(const std::string& path, bool withLanguage) {
-  std::vector<ProbedStream> streams;
-  const std::string info = RunCapture(
-      "ffprobe -v error -show_entries stream=index,codec_name,sample_rate,channels:stream_tags=language -of "
-      "flat '" + path + "'");
-  std::map<int, std::map<std::string, std::string>> fields;
-  for (const std::string& line : Split(info, '\n')) {
-    // streams.stream.0.codec_name="mp2"
-    const auto eq = line.find('=');
-    const auto parts = Split(line.substr(0, eq), '.');
-    if (eq == std::string::npos || parts.size() < 4 || parts[0] != "streams") continue;
-    std::string value = line.substr(eq + 1);
-    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
-    fields[std::stoi(parts[2])][parts.back()] = value;
-  }
-  for (auto& [index, f] : fields) {
-    ProbedStream stream;
-    stream.description = f["codec_name"] + " " + f["sample_rate"] + " " + f["channels"];
-    if (withLanguage) stream.description += " " + f["language"];
-    streams.resize(std::max<std::size_t>(streams.size(), index + 1));
-    streams[index].description = stream.description;
-  }
-  const std::string packets =
-      RunCapture("ffprobe -v error -show_entries packet=stream_index,pts,dts -of csv=p=0 '" + path + "'");
-  for (const std::string& line : Split(packets, '\n')) {
-    const auto parts = Split(line, ',');
-    if (parts.size() < 3) continue;
-    const auto index = static_cast<std::size_t>(std::stoi(parts[0]));
-    if (index < streams.size()) streams[index].packets.emplace_back(parts[1], parts[2]);
-  }
-  return streams;
-}
-
-long long ToTicks(const std::string& text) { return text == "N/A" ? -1 : std::stoll(text); }
-
-// Source and output streams match up by description in order; every time differs by one offset.
-void ExpectSameStreams(const std::vector<ProbedStream>& source, const std::vector<ProbedStream>& output) {
-  ASSERT_EQ(source.size(), output.size());
-  std::vector<bool> used(output.size(), false);
-  bool haveOffset = false;
-  long long offset = 0;
-  for (const ProbedStream& src : source) {
-    SCOPED_TRACE(src.description);
-    std::size_t match = 0;
-    while (match < output.size() && (used[match] || output[match].description != src.description)) ++match;
-    ASSERT_LT(match, output.size()) << "no output stream like the source's";
-    used[match] = true;
-    const ProbedStream& out = output[match];
-    ASSERT_EQ(src.packets.size(), out.packets.size());
-    for (std::size_t i = 0; i < src.packets.size(); ++i) {
-      SCOPED_TRACE("packet " + std::to_string(i));
-      const long long srcPts = ToTicks(src.packets[i].first), outPts = ToTicks(out.packets[i].first);
-      const long long srcDts = ToTicks(src.packets[i].second), outDts = ToTicks(out.packets[i].second);
-      ASSERT_EQ(srcPts < 0, outPts < 0);
-      ASSERT_EQ(srcDts < 0, outDts < 0);
-      if (srcPts < 0) continue;
-      if (!haveOffset) {
-        offset = outPts - srcPts;
-        haveOffset = true;
-      }
-      EXPECT_EQ(outPts - srcPts, offset);
-      if (srcDts >= 0) {
-        EXPECT_EQ(outDts - srcDts, offset);
-      }
-    }
-  }
-}
 
 struct InteropCase {
   const char* name;
@@ -144,9 +60,11 @@ TEST_P(MultiplexInteropTest, OutputMatchesSourceAndDecodesCleanly) {
     EXPECT_EQ(writer.Statistics().lateUnits, 0u);
     EXPECT_EQ(writer.Statistics().droppedStamps, 0u);
   }
-  ExpectSameStreams(Probe(source, c.transportStream), Probe(output, c.transportStream));
-  const std::string errors = RunCapture("ffmpeg -v error -i '" + output + "' -f null -", true);
-  EXPECT_EQ(errors, "");
+  const auto sourceStreams = outsidetest::ProbeStreams(source);
+  const auto outputStreams = outsidetest::ProbeStreams(output);
+  ASSERT_EQ(outputStreams.size(), sourceStreams.size());
+  outsidetest::ExpectStreamsFromSource(sourceStreams, outputStreams, c.transportStream);
+  EXPECT_EQ(outsidetest::DecodeErrors(output), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MultiplexInteropTest, ::testing::ValuesIn(kCases),
