@@ -2,6 +2,7 @@
 
 #include "tsfilter/analysis/PacketExaminer.h"
 #include "tsfilter/analysis/StreamTiming.h"
+#include "tsfilter/analysis/TsPacket.h"
 
 namespace tsfilter {
 namespace {
@@ -12,6 +13,32 @@ HRESULT ReadIntoScanBuffer(TsFilterState& filter, TsPinState& pin, std::uint32_t
   std::lock_guard pinLock(pin.pinLock);
   pin.currentBuffer = buffer;
   return filter.reader.ReadBlock(buffer, index, count, nullptr, &pin.currentPackets);
+}
+
+void TakeMeasuredDuration(TsFilterState& filter, TsPinState& pin) {
+  if (pin.streamTime != 0) {
+    filter.duration = MeasuredDuration(pin.streamTime, pin.firstPts, pin.lastPts);
+    pin.duration = filter.duration;
+    pin.stop = filter.duration;
+  }
+}
+
+// A file shorter than the end-scan block: "the last 20000 packets" would start before packet 0,
+// and the analysis passes only saw its first 10000 packets (their positions wrap in the block).
+// The whole file fits the scan buffer, so its last video PTS is read there directly; otherwise a
+// 10-second recording of 2 MB would report the size estimate, 0 seconds.
+HRESULT MeasureShortFile(TsFilterState& filter, TsPinState& pin) {
+  if (HRESULT hr = ReadIntoScanBuffer(filter, pin, 0, kEndScanBlockPackets); FAILED(hr)) return hr;
+  std::lock_guard pinLock(pin.pinLock);
+  const std::uint16_t videoPid = filter.model.videoPid;
+  pin.streamTime = 0;
+  if (videoPid == 0 || filter.settings.prefDemux == kPrefDemuxElementaryVideo) return S_OK;
+  for (std::uint32_t slot = 0; slot < pin.currentPackets; ++slot) {
+    const std::uint8_t* packet = pin.currentBuffer + std::size_t{slot} * kPacketSize;
+    if (PacketPid(packet) == videoPid && HasPayloadUnitStart(packet)) TrackVideoPts(pin, filter.phase, packet);
+  }
+  TakeMeasuredDuration(filter, pin);
+  return S_OK;
 }
 
 }  // namespace
@@ -26,9 +53,7 @@ HRESULT MeasureDuration(TsFilterState& filter, TsPinState& pin) {
   if (pin.firstPts == 0) ExaminePositions(filter, pin, kAnalysisPassPositions);
 
   const std::uint64_t total = filter.reader.FileSize() / kPacketSize;
-  // A file shorter than the end-scan block has been examined to its end already; reading "the last
-  // 20000 packets" of it would start before packet 0.
-  if (total < kEndScanBlockPackets) return S_OK;
+  if (total < kEndScanBlockPackets) return MeasureShortFile(filter, pin);
   const HRESULT hr =
       ReadIntoScanBuffer(filter, pin, static_cast<std::uint32_t>(total - kEndScanBlockPackets), kEndScanBlockPackets);
   if (FAILED(hr)) return hr;
@@ -36,11 +61,7 @@ HRESULT MeasureDuration(TsFilterState& filter, TsPinState& pin) {
   std::lock_guard pinLock(pin.pinLock);
   pin.streamTime = 0;
   ExaminePositions(filter, pin, kEndScanPositions);
-  if (pin.streamTime != 0) {
-    filter.duration = MeasuredDuration(pin.streamTime, pin.firstPts, pin.lastPts);
-    pin.duration = filter.duration;
-    pin.stop = filter.duration;
-  }
+  TakeMeasuredDuration(filter, pin);
   return S_OK;
 }
 

@@ -78,7 +78,8 @@ TEST(OpeningAnalysis, LearnsTablesCensusAndPictureFormat) {
   EXPECT_EQ(f.video.height, 1080);
   EXPECT_EQ(f.video.aspectX, 16);
   EXPECT_DOUBLE_EQ(f.video.frameRate, 29.97);
-  EXPECT_EQ(f.duration, EstimateDuration(ts.Size())) << "a file shorter than the passes keeps the estimate";
+  // Time zero is the smallest PTS of the table search (86400), the last video PTS is 93600.
+  EXPECT_EQ(f.duration, (93600 - 86400) * 10000 / 90) << "a short file is measured over its whole length";
   EXPECT_EQ(f.phase, AnalysisPhase::Delivering);
 }
 
@@ -208,22 +209,28 @@ Bytes LongRecording(std::uint32_t packets, std::uint64_t firstPts, std::uint64_t
 TEST(OpeningAnalysis, MeasuresTheDurationInTheEndScanWindow) {
   struct Case {
     const char* name;
+    std::uint32_t packets, endPacket;
     std::uint64_t firstPts, endPts;
     bool detLength;
     std::int64_t duration;
   };
   const std::uint64_t nearWrap = kPtsModulus - 90000;
+  // 40000 packets: the end scan reads packets 20000.. and examines the first 10000 of them.
+  // Fewer than 20000: the whole file is the end-scan window, its last video PTS counts even past
+  // the first 10000 packets the analysis passes look at.
   const Case cases[] = {
-      {"sixty seconds", 90000, 5490000, true, 600000000},
-      {"clock wrapped", nearWrap, 90000, true, (180000 - 1) * 10000 / 90},
-      {"DetLength off keeps the estimate", 90000, 5490000, false, EstimateDuration(40000ull * 188)},
+      {"sixty seconds", 40000, 25000, 90000, 5490000, true, 600000000},
+      {"clock wrapped", 40000, 25000, nearWrap, 90000, true, (180000 - 1) * 10000 / 90},
+      {"DetLength off keeps the estimate", 40000, 25000, 90000, 5490000, false, EstimateDuration(40000ull * 188)},
+      {"short file, last PTS past the passes", 15000, 14000, 90000, 5490000, true, 600000000},
+      {"short file, clock wrapped", 15000, 14000, nearWrap, 90000, true, (180000 - 1) * 10000 / 90},
+      {"short file, DetLength off", 15000, 14000, 90000, 5490000, false, EstimateDuration(15000ull * 188)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     LoadedFile file;
     file.filter.settings.detLength = c.detLength;
-    // 40000 packets: the end scan reads packets 20000.. and examines the first 10000 of them.
-    ASSERT_EQ(file.Load(LongRecording(40000, c.firstPts, c.endPts, 25000)), S_OK);
+    ASSERT_EQ(file.Load(LongRecording(c.packets, c.firstPts, c.endPts, c.endPacket)), S_OK);
     EXPECT_EQ(file.filter.duration, c.duration);
     EXPECT_EQ(file.pin.duration, c.duration);
     EXPECT_EQ(file.pin.stop, c.duration);

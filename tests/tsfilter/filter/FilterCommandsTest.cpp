@@ -41,7 +41,7 @@ TEST(FilterCommandsTest, TheSampleAnswersEveryKeyAsText) {
       {u"AUDIOPID", "0x0101 (257)"},
       {u"AUDIOFORMAT", "13818-1 priv AC3"},
       {u"AUDIOTYPE", "06"},
-      {u"MEDIALEN", "00:00:00.000"},  // too short for the duration scan at the end
+      {u"MEDIALEN", "00:00:09.920"},  // time zero to the last video PTS (a B-frame of the last picture group)
       {u"H264.NUMPARAMS", "0"},
       {u"H264.GETPARAM(0)", ""},
       {u"numpids", ""},
