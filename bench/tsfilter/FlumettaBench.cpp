@@ -11,15 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "platform/com/activation.h"
 #include "platform/com/wstring.h"
 #include "platform/dshow/BaseFilter.h"
@@ -29,29 +27,8 @@
 #include "tests/tsfilter/graph/FlumettaGraph.h"
 
 namespace {
-std::atomic<long long> g_allocations{0};
-}
 
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using bench::Clock;
 
 double OpenWithFlumetta(const std::string& input) {
   const auto start = Clock::now();
@@ -61,12 +38,12 @@ double OpenWithFlumetta(const std::string& input) {
   ComPtr<IFileSourceFilter> file;
   if (FAILED(filter->QueryInterface(IID_PPV_ARGS(file.GetAddressOf())))) return -1;
   if (FAILED(file->Load(Utf8ToUtf16(input).c_str(), nullptr))) return -1;
-  return Seconds(start);
+  return bench::SecondsSince(start);
 }
 
 double OpenWithFfprobe(const std::string& input) {
   const auto start = Clock::now();
-  return Run("ffprobe -v error -show_streams -show_format '" + input + "' > /dev/null") ? Seconds(start) : -1;
+  return bench::RunCommand("ffprobe -v error -show_streams -show_format '" + input + "' > /dev/null") ? bench::SecondsSince(start) : -1;
 }
 
 // One run of the graph; the allocations made while it ran go to *allocations.
@@ -74,11 +51,11 @@ double DeliverWithFlumetta(const std::string& input, const std::string& dir, lon
   flumgraph::FlumettaGraph graph;
   if (FAILED(graph.Open(input))) return -1;
   if (FAILED(graph.WriteOutputs(dir + "/ours.m2v", dir + "/ours.ac3"))) return -1;
-  const long long before = g_allocations.load();
+  const long long before = bench::HeapAllocations();
   const auto start = Clock::now();
   if (graph.RunToCompletion(600) != EC_COMPLETE) return -1;  // stopped: the files are complete
-  const double seconds = Seconds(start);
-  *allocations = g_allocations.load() - before;
+  const double seconds = bench::SecondsSince(start);
+  *allocations = bench::HeapAllocations() - before;
   return seconds;
 }
 
@@ -122,21 +99,20 @@ double DeliverPacketsOnly(const std::string& input) {
     return -1;
   const auto start = Clock::now();
   if (graph.RunToCompletion(600) != EC_COMPLETE) return -1;
-  return Seconds(start);
+  return bench::SecondsSince(start);
 }
 
 double DeliverWithFfmpeg(const std::string& input, const std::string& dir) {
   const auto start = Clock::now();
-  const bool ok = Run("ffmpeg -nostdin -v error -y -i '" + input + "' -map 0:v:0 -c copy -f mpeg2video '" + dir +
+  const bool ok = bench::RunCommand("ffmpeg -nostdin -v error -y -i '" + input + "' -map 0:v:0 -c copy -f mpeg2video '" + dir +
                       "/ffmpeg.m2v' -map 0:a:0 -c copy -f ac3 '" + dir + "/ffmpeg.ac3'");
-  return ok ? Seconds(start) : -1;
+  return ok ? bench::SecondsSince(start) : -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/flumetta-bench-" + std::to_string(getpid());
+  const std::string dir = bench::MakeWorkFolder("flumetta-bench");
   std::filesystem::create_directories(dir + "/registry");
   // Registration and settings go to a registry of the run's own, never the user's.
   setenv("PLATFORM_REGISTRY_DIR", (dir + "/registry").c_str(), 1);
@@ -145,10 +121,10 @@ int main(int argc, char** argv) {
     std::printf("making a test stream (MPEG-2 1280x720 at 25 Mbit/s + AC3, looped to about 200 MB)...\n");
     input = dir + "/big.ts";
     const bool made =
-        Run("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=16 -f lavfi -i "
+        bench::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=16 -f lavfi -i "
             "sine=frequency=1000:sample_rate=48000:duration=16 -c:v mpeg2video -b:v 25M -maxrate 25M -bufsize 8M "
             "-g 12 -bf 2 -aspect 16:9 -c:a ac3_fixed -b:a 384k -f mpegts '" + dir + "/small.ts'") &&
-        Run("ffmpeg -nostdin -v error -y -stream_loop 9 -i '" + dir + "/small.ts' -map 0 -c copy -f mpegts '" + input + "'");
+        bench::RunCommand("ffmpeg -nostdin -v error -y -stream_loop 9 -i '" + dir + "/small.ts' -map 0 -c copy -f mpegts '" + input + "'");
     if (!made) {
       std::fprintf(stderr, "ffmpeg could not make the test stream (is ffmpeg installed?)\n");
       return 1;
@@ -163,7 +139,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     const double megabytes = static_cast<double>(std::filesystem::file_size(input)) / 1e6;
-    Run("cat '" + input + "' > /dev/null");  // into the page cache for every contender
+    bench::WarmPageCache(input);  // into the page cache for every contender
 
     std::vector<double> open, probe, ours, theirs, packetsOnly;
     long long allocations = 0;
@@ -180,20 +156,20 @@ int main(int argc, char** argv) {
         return 1;
       }
     }
-    const bool same = Run("cmp -s '" + dir + "/ours.m2v' '" + dir + "/ffmpeg.m2v' && cmp -s '" + dir + "/ours.ac3' '" +
+    const bool same = bench::RunCommand("cmp -s '" + dir + "/ours.m2v' '" + dir + "/ffmpeg.m2v' && cmp -s '" + dir + "/ours.ac3' '" +
                           dir + "/ffmpeg.ac3'");
     const double packets = megabytes * 1e6 / 188;
     std::printf("input: %.1f MB, %.0f packets\n", megabytes, packets);
-    std::printf("opening analysis (create + Load):       %8.3f s (median of 3)\n", Median(open));
-    std::printf("ffprobe -show_streams -show_format:     %8.3f s (median of 3)\n", Median(probe));
-    std::printf("ratio opening ours / ffprobe (time):    %8.2f\n", Median(open) / Median(probe));
+    std::printf("opening analysis (create + Load):       %8.3f s (median of 3)\n", bench::Median(open));
+    std::printf("ffprobe -show_streams -show_format:     %8.3f s (median of 3)\n", bench::Median(probe));
+    std::printf("ratio opening ours / ffprobe (time):    %8.2f\n", bench::Median(open) / bench::Median(probe));
     std::printf("Flumetta -> demultiplexer -> dumps:     %8.1f MB/s (median of 3: %.3f s, %.0f ns per packet)\n",
-                megabytes / Median(ours), Median(ours), Median(ours) * 1e9 / packets);
+                megabytes / bench::Median(ours), bench::Median(ours), bench::Median(ours) * 1e9 / packets);
     std::printf("Flumetta -> null sink (source alone):   %8.1f MB/s (median of 3: %.3f s, %.0f ns per packet)\n",
-                megabytes / Median(packetsOnly), Median(packetsOnly), Median(packetsOnly) * 1e9 / packets);
-    std::printf("ffmpeg -c copy (same two streams):      %8.1f MB/s (median of 3: %.3f s)\n", megabytes / Median(theirs),
-                Median(theirs));
-    std::printf("ratio delivery ours / ffmpeg (speed):   %8.2f\n", Median(theirs) / Median(ours));
+                megabytes / bench::Median(packetsOnly), bench::Median(packetsOnly), bench::Median(packetsOnly) * 1e9 / packets);
+    std::printf("ffmpeg -c copy (same two streams):      %8.1f MB/s (median of 3: %.3f s)\n", megabytes / bench::Median(theirs),
+                bench::Median(theirs));
+    std::printf("ratio delivery ours / ffmpeg (speed):   %8.2f\n", bench::Median(theirs) / bench::Median(ours));
     std::printf("heap allocations during one run of the graph: %lld (%.4f per packet)\n", allocations,
                 static_cast<double>(allocations) / packets);
     std::printf("outputs identical to ffmpeg's: %s\n", same ? "yes" : "NO");
