@@ -249,6 +249,20 @@ HRESULT CFilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name) {
   return renamed ? VFW_S_DUPLICATE_NAME : S_OK;
 }
 
+namespace {
+
+// Whether `clock` is one of `filter`'s own interfaces (compared by object identity).
+bool ProvidesClock(IBaseFilter* filter, IReferenceClock* clock) {
+  ComPtr<IReferenceClock> offered;
+  if (FAILED(filter->QueryInterface(IReferenceClock::kIid, reinterpret_cast<void**>(offered.GetAddressOf())))) return false;
+  ComPtr<IUnknown> offeredIdentity, clockIdentity;
+  offered->QueryInterface(IUnknown::kIid, reinterpret_cast<void**>(offeredIdentity.GetAddressOf()));
+  clock->QueryInterface(IUnknown::kIid, reinterpret_cast<void**>(clockIdentity.GetAddressOf()));
+  return offeredIdentity && offeredIdentity.Get() == clockIdentity.Get();
+}
+
+}  // namespace
+
 HRESULT CFilterGraph::RemoveFilter(IBaseFilter* filter) {
   if (!filter) return E_POINTER;
   CAutoLock lock(&m_graphLock);
@@ -259,6 +273,14 @@ HRESULT CFilterGraph::RemoveFilter(IBaseFilter* filter) {
   for (auto& pin : PinsOf(filter)) {
     if (ComPtr<IPin> peer = PeerOf(pin.Get())) DisconnectPair(pin.Get(), peer.Get());
   }
+  // A filter out of the graph no longer follows its clock. When it was the clock, every other
+  // filter lets go of it too and the next run chooses again; otherwise a filter that gave the
+  // graph its own clock would keep itself alive through it.
+  if (m_clock && ProvidesClock(held.Get(), m_clock.Get())) {
+    SetSyncSource(nullptr);
+    m_clockChosen = false;
+  }
+  held->SetSyncSource(nullptr);
   held->JoinFilterGraph(nullptr, nullptr);
   it = std::find_if(m_filters.begin(), m_filters.end(), [&](const Entry& e) { return e.filter.Get() == filter; });
   if (it != m_filters.end()) m_filters.erase(it);

@@ -7,6 +7,7 @@
 
 #include "platform/com/activation.h"
 #include "platform/win/messages.h"
+#include "tests/platform/dshow/ClockFilter.h"
 #include "tests/platform/dshow/ShapeFilters.h"
 #include "tests/platform/dshow/TestFilters.h"
 
@@ -66,6 +67,43 @@ TEST(FilterGraph, NamesAreUniqueAndFiltersAreFoundByName) {
   EXPECT_EQ(listed[0], a->Filter());
   EXPECT_EQ(listed[1], c->Filter());
   for (ULONG i = 0; i < fetched; ++i) listed[i]->Release();
+}
+
+// A filter that gave the graph its clock holds that clock, itself, until it leaves: leaving must
+// free every filter from it, and the next run must choose a clock again.
+TEST(FilterGraph, RemovingTheFilterThatGaveTheClockFreesTheOthersFromIt) {
+  for (const bool clockGiverLeaves : {true, false}) {
+    SCOPED_TRACE(clockGiverLeaves ? "the clock's filter leaves" : "another filter leaves");
+    auto graph = NewGraph();
+    ClockFilter* clockFilter = nullptr;
+    ComPtr<IBaseFilter> clockHolder = ClockFilter::Make(&clockFilter);
+    auto other = Own(TestSink::Make());
+    ASSERT_EQ(graph->AddFilter(clockHolder.Get(), u"clock"), S_OK);
+    ASSERT_EQ(graph->AddFilter(other->Filter(), u"other"), S_OK);
+    ComPtr<IMediaFilter> graphFilter;
+    ASSERT_EQ(graph.As(&graphFilter), S_OK);
+    ASSERT_EQ(graphFilter->SetSyncSource(clockFilter), S_OK);
+
+    IBaseFilter* leaving = clockGiverLeaves ? clockHolder.Get() : other->Filter();
+    IBaseFilter* staying = clockGiverLeaves ? other->Filter() : clockHolder.Get();
+    ASSERT_EQ(graph->RemoveFilter(leaving), S_OK);
+    ComPtr<IReferenceClock> leftClock, stayingClock, graphClock;
+    ASSERT_EQ(leaving->GetSyncSource(leftClock.GetAddressOf()), S_OK);
+    EXPECT_FALSE(leftClock) << "a filter out of the graph follows no clock";
+    graphFilter->GetSyncSource(graphClock.GetAddressOf());
+    staying->GetSyncSource(stayingClock.GetAddressOf());
+    EXPECT_EQ(graphClock.Get() == static_cast<IReferenceClock*>(clockFilter), !clockGiverLeaves);
+    EXPECT_EQ(stayingClock.Get(), graphClock.Get());
+
+    // With the clock gone, a run chooses one again (the system clock: nothing here renders).
+    ComPtr<IMediaControl> control;
+    ASSERT_EQ(graph.As(&control), S_OK);
+    ASSERT_EQ(control->Pause(), S_OK);
+    ASSERT_EQ(graphFilter->GetSyncSource(graphClock.ReleaseAndGetAddressOf()), S_OK);
+    EXPECT_TRUE(graphClock);
+    ASSERT_EQ(control->Stop(), S_OK);
+    graph->RemoveFilter(staying);
+  }
 }
 
 TEST(FilterGraph, RemovingAFilterDisconnectsIt) {

@@ -7,43 +7,15 @@
 #include "platform/com/taskmem.h"
 #include "platform/dshow/BaseFilter.h"
 #include "platform/dshow/Guids.h"
-#include "platform/dshow/SystemClock.h"
 #include "shared/ClassIds.h"
+#include "tests/platform/dshow/ClockFilter.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
 #include "tests/tsfilter/graph/FlumettaGraph.h"
 
 namespace flumgraph {
 namespace {
 
-// A filter without pins that offers a clock of its own (as an audio renderer would, but without
-// saying it renders, so the graph would never choose it by itself).
-class ClockFilter final : public CBaseFilter, public IReferenceClock {
- public:
-  ClockFilter() : CBaseFilter("clock filter", nullptr, &m_lock, GUID_NULL) {
-    CSystemClock::CreateInstance(nullptr, IID_PPV_ARGS(m_inner.GetAddressOf()));
-  }
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IReferenceClock::kIid) return GetInterface(static_cast<IReferenceClock*>(this), ppv);
-    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
-  }
-  int GetPinCount() override { return 0; }
-  CBasePin* GetPin(int) override { return nullptr; }
-
-  STDMETHODIMP GetTime(REFERENCE_TIME* time) override { return m_inner->GetTime(time); }
-  STDMETHODIMP AdviseTime(REFERENCE_TIME base, REFERENCE_TIME stream, HEVENT event, DWORD_PTR* cookie) override {
-    return m_inner->AdviseTime(base, stream, event, cookie);
-  }
-  STDMETHODIMP AdvisePeriodic(REFERENCE_TIME start, REFERENCE_TIME period, HSEMAPHORE semaphore,
-                              DWORD_PTR* cookie) override {
-    return m_inner->AdvisePeriodic(start, period, semaphore, cookie);
-  }
-  STDMETHODIMP Unadvise(DWORD_PTR cookie) override { return m_inner->Unadvise(cookie); }
-
- private:
-  CCritSec m_lock;
-  ComPtr<IReferenceClock> m_inner;
-};
+using testfilters::ClockFilter;
 
 TEST(ClockChoice, PcrClockDecidesWhetherTheGraphRunsOnAnotherFiltersClock) {
   struct Case {
@@ -67,9 +39,8 @@ TEST(ClockChoice, PcrClockDecidesWhetherTheGraphRunsOnAnotherFiltersClock) {
     ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(graph.GetAddressOf())), S_OK);
     ComPtr<IBaseFilter> source;
     ASSERT_EQ(CoCreateInstance(CLSID_Flumetta, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(source.GetAddressOf())), S_OK);
-    auto* clockFilter = new ClockFilter;
-    ComPtr<IBaseFilter> clockHolder;
-    clockFilter->NonDelegatingQueryInterface(IBaseFilter::kIid, reinterpret_cast<void**>(clockHolder.GetAddressOf()));
+    ClockFilter* clockFilter = nullptr;
+    ComPtr<IBaseFilter> clockHolder = ClockFilter::Make(&clockFilter);
     ASSERT_EQ(graph->AddFilter(source.Get(), u"Orvanet Flumetta"), S_OK);
     ASSERT_EQ(graph->AddFilter(clockHolder.Get(), u"clock"), S_OK);
     if (c.askVendorInfo) {
@@ -93,8 +64,6 @@ TEST(ClockChoice, PcrClockDecidesWhetherTheGraphRunsOnAnotherFiltersClock) {
     EXPECT_EQ(sourceClock.Get(), graphClock.Get()) << "every filter runs on the graph's clock";
 
     ASSERT_EQ(control->Stop(), S_OK);
-    // The clock filter holds its own clock now; no clock at all breaks that cycle.
-    ASSERT_EQ(graphFilter->SetSyncSource(nullptr), S_OK);
     graph->RemoveFilter(clockHolder.Get());
     graph->RemoveFilter(source.Get());
   }
