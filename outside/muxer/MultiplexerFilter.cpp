@@ -247,10 +247,24 @@ STDMETHODIMP MultiplexerFilter::Pause() {
 
 STDMETHODIMP MultiplexerFilter::Stop() {
   CAutoLock lock(&m_csFilter);
-  const HRESULT hr = CBaseFilter::Stop();  // inputs inactive first: no Receive is left running after this
+  // The graph stops filters from the sources down, so the output's peer still takes samples here:
+  // a stop before end of stream finishes the output first, so the file keeps all that arrived.
+  const HRESULT finished = m_State != State_Stopped ? FinishOnStop() : S_OK;
+  const HRESULT hr = CBaseFilter::Stop();
   CAutoLock receiveLock(&m_csReceive);
   if (m_writer) m_lastStatistics = m_writer->Statistics();
   m_writer.reset();
+  return FAILED(hr) ? hr : finished;
+}
+
+HRESULT MultiplexerFilter::FinishOnStop() {
+  // Taking the receive lock waits for a Receive still running; any later one finds the writer
+  // finished and is ignored.
+  CAutoLock receiveLock(&m_csReceive);
+  if (!m_writer || m_finished) return S_OK;
+  m_finished = true;
+  const HRESULT hr = m_writer->Finish();  // queued units, the end code and the rest of the block
+  m_lastStatistics = m_writer->Statistics();
   return hr;
 }
 

@@ -12,8 +12,9 @@
 // then receive lock. Delivery downstream happens under the receive lock only.
 //
 // End: when every connected input has had end of stream, the writer finishes (the last packs and
-// the end code go out) and end of stream is delivered. A stop before that leaves output that ends
-// at a pack (packet) boundary, so it stays readable.
+// the end code go out) and end of stream is delivered. A stop before that finishes the output the
+// same way (without end of stream), so a stopped conversion leaves a whole, playable file; when
+// the downstream refuses the rest, Stop still stops and returns the failure.
 #include <memory>
 #include <vector>
 
@@ -97,6 +98,7 @@ class MultiplexerFilter final : public CBaseFilter, public IMultiplexerConfig, p
   MultiplexerFilter(HRESULT* result);
   ~MultiplexerFilter() override;
   HRESULT StartWriter();
+  HRESULT FinishOnStop();
   MuxSettings Settings(int audioStreams) const;
   HRESULT Write(const std::uint8_t* data, std::size_t size) override;  // ByteSink: out through "Output"
 
