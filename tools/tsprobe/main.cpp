@@ -33,7 +33,9 @@ constexpr const char* kUsage =
 
 HRESULT CreateFilter(ComPtr<IBaseFilter>& filter) {
   HRESULT hr = CoCreateInstance(CLSID_Flumetta, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(filter.GetAddressOf()));
-  if (hr != REGDB_E_CLASSNOTREG) return hr;
+  // Not registered, or registered to a module that is gone (a build moved or deleted): the
+  // module beside the program registers itself.
+  if (hr != REGDB_E_CLASSNOTREG && hr != CO_E_DLLNOTFOUND) return hr;
   HMODULE module = LoadLibrary("Flumetta.ax");
   if (!module) return hr;
   auto registerServer = reinterpret_cast<DllRegisterServerFn>(GetProcAddress(module, "DllRegisterServer"));

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/registry/registry.h"
 #include "tests/platform/registry/TemporaryRegistry.h"
 
 namespace {
@@ -41,6 +42,17 @@ TEST(TsprobeTest, PrintsProgramsStreamsAndPidsOfTheSample) {
   EXPECT_NE(run.output.find("Packets: 10584"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Audio track: Audio (deu) (AC3) \n"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Audio track: Audio (eng) (MPG) \n"), std::string::npos) << run.output;
+}
+
+// A registration left by a build that has since been moved or deleted must not stop the tool.
+TEST(TsprobeTest, ARegistrationToAModuleThatIsGoneIsReplacedByTheOneBesideIt) {
+  TemporaryRegistry registry;
+  ASSERT_EQ(RegistryWriteString(HKEY_CLASSES_ROOT, "CLSID\\{8F923A8B-F96C-420C-8458-0D6406E82E4C}\\InprocServer32", "",
+                                "/nonexistent/build/Flumetta.ax"),
+            ERROR_SUCCESS);
+  const RunResult run = RunProbe("--attr NUMPIDS " + std::string(SAMPLE_TS));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "6\n");
 }
 
 TEST(TsprobeTest, AttributeAnswersOneLineEachAndEmptyForNone) {
