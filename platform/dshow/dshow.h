@@ -24,5 +24,6 @@
 #include "platform/dshow/Source.h"
 #include "platform/dshow/SourceSeeking.h"
 #include "platform/dshow/SourceStream.h"
+#include "platform/dshow/StreamBufferInterfaces.h"
 #include "platform/dshow/SystemClock.h"
 #include "platform/dshow/TransformFilter.h"
