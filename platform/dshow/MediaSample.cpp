@@ -19,7 +19,15 @@ HRESULT CMediaSample::QueryInterface(REFIID riid, void** ppv) {
 }
 
 ULONG CMediaSample::Release() {
-  LONG left = --m_cRef;
+  // The only holder needs no atomic read-modify-write: nobody else holds a reference that could
+  // add one meanwhile. Most samples (one packet each) are released this way.
+  LONG left;
+  if (m_cRef.load(std::memory_order_acquire) == 1) {
+    m_cRef.store(0, std::memory_order_relaxed);
+    left = 0;
+  } else {
+    left = --m_cRef;
+  }
   if (left == 0) {
     ResetProperties();
     m_pAllocator->ReleaseBuffer(this);

@@ -1,7 +1,7 @@
 #pragma once
 // CMediaSample: one buffer of a fixed allocator with its properties. Created once per buffer at
 // Commit and reused; the last Release clears its properties and hands it back to the allocator
-// (no allocation, no system call).
+// (no allocation, no system call; a sole holder's Release needs no locked instruction).
 #include <atomic>
 
 #include "platform/dshow/Interfaces.h"

@@ -13,11 +13,37 @@ HRESULT CBaseAllocator::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
 
+ULONG CBaseAllocator::NonDelegatingRelease() {
+  const LONG left = --m_cRef;
+  if (left != 0) return static_cast<ULONG>(left);
+  bool destroy;
+  {
+    std::lock_guard pool(m_poolLock);
+    destroy = m_outstanding == 0;
+    if (!destroy) m_destroyWhenReturned = true;
+  }
+  if (destroy) {
+    m_cRef = 1;  // a nested AddRef/Release pair during destruction must not delete twice
+    delete this;
+  }
+  return 0;
+}
+
+bool CBaseAllocator::HasOutstanding() {
+  std::lock_guard pool(m_poolLock);
+  return m_outstanding > 0;
+}
+
+bool CBaseAllocator::IsCommitted() {
+  std::lock_guard pool(m_poolLock);
+  return m_committed;
+}
+
 HRESULT CBaseAllocator::SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) {
   if (!request || !actual) return E_POINTER;
   std::lock_guard lock(m_lock);
-  if (m_committed) return VFW_E_ALREADY_COMMITTED;
-  if (m_outstanding > 0) return VFW_E_BUFFERS_OUTSTANDING;
+  if (IsCommitted()) return VFW_E_ALREADY_COMMITTED;
+  if (HasOutstanding()) return VFW_E_BUFFERS_OUTSTANDING;
   if (request->cBuffers <= 0 || request->cbBuffer <= 0 || request->cbPrefix < 0) return E_INVALIDARG;
   m_count = request->cBuffers;
   m_size = request->cbBuffer;
@@ -37,27 +63,36 @@ HRESULT CBaseAllocator::GetProperties(ALLOCATOR_PROPERTIES* props) {
 
 HRESULT CBaseAllocator::Commit() {
   std::lock_guard lock(m_lock);
-  if (m_committed) return S_OK;
+  // Only Commit (under m_lock) sets the flag, so it cannot change before this function does.
+  if (IsCommitted()) return S_OK;
   if (m_size <= 0 || m_count <= 0) return VFW_E_SIZENOTSET;
   if (m_changed || m_samples.empty()) {
     // Buffers of the old size may still be out; they must come back before new ones are made.
-    if (m_outstanding > 0) return VFW_E_BUFFERS_OUTSTANDING;
+    // While decommitted nobody takes one, so none can leave between this check and the freeing.
+    if (HasOutstanding()) return VFW_E_BUFFERS_OUTSTANDING;
     ReallyFree();
     HRESULT hr = Alloc();
     if (FAILED(hr)) return hr;
     m_changed = false;
   }
+  std::lock_guard pool(m_poolLock);
   m_committed = true;
   return S_OK;
 }
 
 HRESULT CBaseAllocator::Decommit() {
+  bool wake;
   {
-    std::lock_guard lock(m_lock);
+    std::lock_guard pool(m_poolLock);
     if (!m_committed) return S_OK;
     m_committed = false;
+    wake = m_waiting > 0;
+    if (wake) m_wakeups.fetch_add(1, std::memory_order_relaxed);
   }
-  m_freed.notify_all();
+  if (wake) {
+    std::lock_guard sleep(m_sleepLock);
+    m_freed.notify_all();
+  }
   return S_OK;
 }
 
@@ -65,24 +100,32 @@ HRESULT CBaseAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME* /*start
                                   DWORD flags) {
   if (!sample) return E_POINTER;
   *sample = nullptr;
-  CMediaSample* taken;
-  {  // scope for lock
-    std::unique_lock lock(m_lock);
-    while (true) {
+  CMediaSample* taken = nullptr;
+  bool registered = false;
+  while (!taken) {
+    unsigned seen;
+    {  // scope for the pool lock
+      std::lock_guard pool(m_poolLock);
+      if (registered) --m_waiting;
+      registered = false;
       if (!m_committed) return VFW_E_NOT_COMMITTED;
-      if (m_free) break;
+      if (m_free) {
+        taken = m_free;
+        m_free = taken->m_pNext;
+        taken->m_pNext = nullptr;
+        ++m_outstanding;
+        break;
+      }
       if (flags & AM_GBF_NOWAIT) return VFW_E_TIMEOUT;
       ++m_waiting;
-      m_freed.wait(lock);
-      --m_waiting;
+      registered = true;
+      seen = m_wakeups.load(std::memory_order_relaxed);
     }
-    taken = m_free;
-    m_free = taken->m_pNext;
-    taken->m_pNext = nullptr;
-    ++m_outstanding;
+    // A release or decommit after the look above raises m_wakeups before it notifies under
+    // m_sleepLock, so the wake-up cannot fall between the look and the wait.
+    std::unique_lock sleep(m_sleepLock);
+    m_freed.wait(sleep, [&] { return m_wakeups.load(std::memory_order_relaxed) != seen; });
   }
-  // The sample's reference on the allocator; given back in ReleaseBuffer.
-  NonDelegatingAddRef();
   taken->PrepareForUse();
   *sample = taken;
   return S_OK;
@@ -91,22 +134,29 @@ HRESULT CBaseAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME* /*start
 HRESULT CBaseAllocator::ReleaseBuffer(IMediaSample* sample) {
   if (!sample) return E_POINTER;
   auto* returned = static_cast<CMediaSample*>(sample);
-  bool wake;
-  {  // scope for lock
-    std::lock_guard lock(m_lock);
+  bool wake, destroy;
+  {  // scope for the pool lock
+    std::lock_guard pool(m_poolLock);
     returned->m_pNext = m_free;
     m_free = returned;
     --m_outstanding;
     wake = m_waiting > 0;
+    if (wake) m_wakeups.fetch_add(1, std::memory_order_relaxed);
+    destroy = m_destroyWhenReturned && m_outstanding == 0;
   }
-  if (wake) m_freed.notify_one();
-  // May delete the allocator when this was the last reference.
-  NonDelegatingRelease();
+  if (wake) {
+    std::lock_guard sleep(m_sleepLock);
+    m_freed.notify_all();
+  }
+  if (destroy) {
+    m_cRef = 1;
+    delete this;
+  }
   return S_OK;
 }
 
 LONG CBaseAllocator::FreeCount() {
-  std::lock_guard lock(m_lock);
+  std::lock_guard pool(m_poolLock);
   LONG n = 0;
   for (CMediaSample* s = m_free; s; s = s->m_pNext) ++n;
   return n;
@@ -163,6 +213,7 @@ HRESULT CMemAllocator::Alloc() {
       return E_OUTOFMEMORY;
     }
     m_samples.push_back(sample);
+    std::lock_guard pool(m_poolLock);
     sample->m_pNext = m_free;
     m_free = sample;
   }
@@ -172,6 +223,7 @@ HRESULT CMemAllocator::Alloc() {
 void CMemAllocator::ReallyFree() {
   for (CMediaSample* sample : m_samples) delete sample;
   m_samples.clear();
+  std::lock_guard pool(m_poolLock);
   m_free = nullptr;
   std::free(m_memory);
   m_memory = nullptr;
