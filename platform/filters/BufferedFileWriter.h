@@ -1,23 +1,35 @@
 #pragma once
-// Writes a file through one large buffer (a megabyte or more), so that streams of small samples
-// reach the disk in few system calls. Supports appending and positioned writes (byte streams
-// whose samples carry their file offset, and headers rewritten in front of data at stop).
+// Writes a file through large buffers (megabytes), so that streams of small samples reach the
+// disk in few system calls. Supports appending and positioned writes (byte streams whose samples
+// carry their file offset, and headers rewritten in front of data at stop).
 // The buffer holds one contiguous region of the file; a write elsewhere flushes it first, and a
 // write at least as large as the buffer goes straight to the file.
 //
+// Write-behind: when appending fills the buffer, a thread of the writer's own writes it while
+// the caller goes on filling a second buffer of the same size, so the copy into the page cache
+// no longer holds up the streaming thread. Everything else (Flush, Close, a write elsewhere, one
+// that goes straight to the file) first waits for that write, so the file's bytes land in the
+// order they were written. The thread and the second buffer are made at the first hand-over, so
+// small files never have them.
+//
 // Errors are sticky: after the first failed system call every later operation returns that same
-// status, so a writer never reports success for a file that is missing data. Not thread-safe;
-// the owning filter serialises calls.
+// status, so a writer never reports success for a file that is missing data (a failed
+// write-behind is reported by the next call). Not thread-safe; the owning filter serialises calls.
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/com/hresult.h"
 
 class BufferedFileWriter {
  public:
-  static constexpr std::size_t kDefaultBufferSize = std::size_t{4} << 20;
+  // Each of the two buffers; with write-behind a writer holds twice this.
+  static constexpr std::size_t kDefaultBufferSize = std::size_t{2} << 20;
 
   explicit BufferedFileWriter(std::size_t bufferSize = kDefaultBufferSize);
   ~BufferedFileWriter();
@@ -46,13 +58,34 @@ class BufferedFileWriter {
 
  private:
   HRESULT WriteThrough(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+  // Hands the full buffer to the write-behind thread and continues in the other one.
+  HRESULT HandOver();
+  // Waits until the write-behind thread has written what it was handed; its failure becomes ours.
+  HRESULT WaitForWriteBehind();
+  void StopWriteBehind();
+  void WriteBehindLoop();
+  static HRESULT WriteAll(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t size);
 
   std::size_t m_bufferSize;
   std::unique_ptr<std::uint8_t[]> m_buffer;
+  std::unique_ptr<std::uint8_t[]> m_spare;  // the buffer being written behind, or free
   std::uint64_t m_bufferOffset = 0;  // file offset of m_buffer[0]
   std::size_t m_bufferFill = 0;
   std::uint64_t m_appendPosition = 0;
   std::uint64_t m_fileSize = 0;      // bytes the file reaches from writes already flushed
   int m_fd = -1;
   HRESULT m_status = S_OK;
+
+  // Write-behind: the caller hands over (data, size, offset) and sets m_handed; the thread
+  // writes, stores its status and clears it. Guarded by m_handOverLock.
+  std::thread m_writeBehind;
+  std::mutex m_handOverLock;
+  std::condition_variable m_handOverChanged;
+  bool m_handed = false;
+  bool m_exit = false;
+  const std::uint8_t* m_handedData = nullptr;
+  std::size_t m_handedSize = 0;
+  std::uint64_t m_handedOffset = 0;
+  HRESULT m_handedStatus = S_OK;
+  std::atomic<bool> m_writeBehindFailed{false};  // read without the lock on every write
 };

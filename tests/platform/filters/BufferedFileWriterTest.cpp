@@ -53,6 +53,8 @@ TEST_F(BufferedFileWriterTest, FileMatchesTheWritesInAnyMix) {
       {"rewrite inside the buffered region", {{false, 0, 1000}, {true, 100, 50}, {false, 0, 10}}},
       {"write beyond the end leaves a hole", {{false, 0, 10}, {true, 9000, 10}}},
       {"rewrite of a region already on disk", {{false, 0, 9000}, {true, 10, 4000}, {false, 0, 5}}},
+      {"rewrite of a region still being written behind", {{false, 0, 3000}, {false, 0, 3000}, {true, 100, 50}, {false, 0, 10}}},
+      {"many hand-overs in a row", {{false, 0, 4000}, {false, 0, 4000}, {false, 0, 4000}, {false, 0, 4000}, {false, 0, 4000}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -94,6 +96,16 @@ TEST_F(BufferedFileWriterTest, ReportsWriteErrorsAndKeepsThem) {
   EXPECT_EQ(full.Flush(), diskFull);
   EXPECT_EQ(full.Append(data.data(), data.size()), diskFull);
   EXPECT_EQ(full.Close(), diskFull);
+
+  // A buffer written behind fails on its own thread: the calls after it say so.
+  BufferedFileWriter behind(4096);
+  ASSERT_EQ(behind.Open("/dev/full"), S_OK);
+  HRESULT seen = S_OK;
+  for (int i = 0; i < 20 && seen == S_OK; ++i) seen = behind.Append(data.data(), data.size());
+  if (seen == S_OK) seen = behind.Flush();
+  EXPECT_EQ(seen, diskFull);
+  EXPECT_EQ(behind.Append(data.data(), data.size()), diskFull);
+  EXPECT_EQ(behind.Close(), diskFull);
 }
 
 }  // namespace
