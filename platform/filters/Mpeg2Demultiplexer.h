@@ -125,7 +125,7 @@ class Mpeg2Demultiplexer : public CBaseFilter, public IMpeg2Demultiplexer, priva
   void StopPullThread();
 
   CCritSec m_lock;
-  CCritSec m_receiveLock;
+  CSpinCritSec m_receiveLock;  // taken once per packet: a spin lock
   std::unique_ptr<Mpeg2DemuxInputPin> m_input;
   std::vector<std::unique_ptr<Mpeg2DemuxOutputPin>> m_outputs;  // in creation order
   std::vector<std::unique_ptr<Mpeg2DemuxOutputPin>> m_deleted;  // kept: the graph may hold them

@@ -21,7 +21,7 @@ HRESULT LastErrorStatus(int error) {
 
 }  // namespace
 
-TsFileReader::TsFileReader(std::recursive_mutex& filterLock) : m_filterLock(filterLock) {}
+TsFileReader::TsFileReader(CSpinCritSec& filterLock) : m_filterLock(filterLock) {}
 
 TsFileReader::~TsFileReader() { Close(); }
 

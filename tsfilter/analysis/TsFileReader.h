@@ -22,6 +22,7 @@
 #include <string>
 
 #include "platform/com/hresult.h"
+#include "platform/dshow/CritSec.h"
 
 namespace tsfilter {
 
@@ -37,7 +38,7 @@ class TsFileReader {
   // Told (once per opened file) when no packet sync could be found; the filter shows its message box.
   using NotTransportStreamHandler = void (*)(void* context);
 
-  explicit TsFileReader(std::recursive_mutex& filterLock);
+  explicit TsFileReader(CSpinCritSec& filterLock);
   ~TsFileReader();
   TsFileReader(const TsFileReader&) = delete;
   TsFileReader& operator=(const TsFileReader&) = delete;
@@ -79,7 +80,7 @@ class TsFileReader {
   HRESULT ReadAt(std::uint8_t* buffer, std::size_t length, std::uint64_t offset, std::size_t& bytesRead);
   void ReportNotTransportStream();
 
-  std::recursive_mutex& m_filterLock;
+  CSpinCritSec& m_filterLock;
   int m_fd = -1;
   std::array<char, 260> m_ansiName{};
   std::uint64_t m_cachedSize = 0;

@@ -68,7 +68,7 @@ class TsFilterState {
   void SetHost(AnalysisHost* host);
   AnalysisHost& Host() { return *m_host; }
 
-  std::recursive_mutex filterLock;
+  CSpinCritSec filterLock;  // taken once per packet while streaming: a spin lock
   TsFileReader reader{filterLock};
 
   ProgramTable programs;

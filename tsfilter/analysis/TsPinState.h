@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/dshow/CritSec.h"
 #include "tsfilter/analysis/SdtParser.h"
 #include "tsfilter/analysis/TsPacket.h"
 #include "tsfilter/services/H264ParameterList.h"
@@ -23,7 +24,7 @@ struct TsPinState {
   // OnThreadDestroy: position, first PTS and last PTS back to 0 (the stream time stays).
   void ResetPlayback();
 
-  std::recursive_mutex pinLock;
+  CSpinCritSec pinLock;  // taken once per packet while streaming: a spin lock
 
   // Examiner.
   const std::uint8_t* currentBuffer = nullptr;  // the block buffer filled last

@@ -401,7 +401,7 @@ STDMETHODIMP TsSourceFilter::GetStreamPid(WORD programNumber, DWORD streamIndex,
 
 STDMETHODIMP TsSourceFilter::GetAttribute(LPCWSTR key, LPWSTR* answer) {
   // Pin lock before filter lock, as everywhere: the stream-state keys read the pin's state.
-  std::unique_lock<std::recursive_mutex> pinLock;
+  std::unique_lock<CSpinCritSec> pinLock;
   if (m_pin) pinLock = std::unique_lock(m_pin->State().pinLock);
   std::lock_guard lock(m_analysis.filterLock);
   Attributes attributes(*this);
