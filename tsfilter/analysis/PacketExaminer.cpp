@@ -59,7 +59,7 @@ HRESULT ReadStreamBlock(TsFilterState& filter, TsPinState& pin) {
 HRESULT ChoosePacket(TsFilterState& filter, TsPinState& pin, PacketSample* sample, std::uint8_t* destination,
                      Examination& out) {
   const bool videoOnly = sample && IsElementaryVideoMode(filter);
-  const std::uint64_t total = filter.reader.FileSize() / kPacketSize;
+  const std::uint64_t total = filter.reader.FileSizeWhileLocked() / kPacketSize;
   do {
     if (pin.position >= total) {
       out.endOfFile = true;

@@ -66,18 +66,23 @@ HRESULT TsFileReader::AllocateBuffers() {
 
 std::uint64_t TsFileReader::FileSize() {
   std::lock_guard lock(m_filterLock);
-  if (m_sizeLimit != 0) return m_sizeLimit;
-  return CachedSize();
+  return FileSizeWhileLocked();
 }
 
-std::uint64_t TsFileReader::CachedSize() {
-  std::lock_guard lock(m_filterLock);
+std::uint64_t TsFileReader::FileSizeWhileLocked() { return m_sizeLimit != 0 ? m_sizeLimit : SystemSizeWhileLocked(); }
+
+std::uint64_t TsFileReader::SystemSizeWhileLocked() {
   if (!m_sizeValid) {
     struct stat st {};
     m_cachedSize = (m_fd >= 0 && ::fstat(m_fd, &st) == 0) ? static_cast<std::uint64_t>(st.st_size) : 0;
     m_sizeValid = true;
   }
   return m_cachedSize;
+}
+
+std::uint64_t TsFileReader::CachedSize() {
+  std::lock_guard lock(m_filterLock);
+  return SystemSizeWhileLocked();
 }
 
 void TsFileReader::SetSizeLimit(std::uint64_t bytes) {

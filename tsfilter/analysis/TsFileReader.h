@@ -56,6 +56,8 @@ class TsFileReader {
 
   // Bytes of the file, or the size limit when one is set. Asks the system at most once per block read.
   std::uint64_t FileSize();
+  // The same for a caller that holds the filter lock already (the examiner, once per packet).
+  std::uint64_t FileSizeWhileLocked();
   // A non-zero limit makes FileSize report it (the stop position); 0 removes it.
   void SetSizeLimit(std::uint64_t bytes);
   // The size as last read from the system, without asking again and without the limit.
@@ -76,6 +78,7 @@ class TsFileReader {
   const char* AnsiName() const { return m_ansiName.data(); }
 
  private:
+  std::uint64_t SystemSizeWhileLocked();
   bool HasSyncAt(const std::uint8_t* buffer, std::size_t bytes, std::size_t offset) const;
   HRESULT ReadAt(std::uint8_t* buffer, std::size_t length, std::uint64_t offset, std::size_t& bytesRead);
   void ReportNotTransportStream();
