@@ -1,6 +1,7 @@
 #include "outside/muxer/ElementaryQueue.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "outside/elementary/Ac3Header.h"
@@ -113,26 +114,52 @@ void ElementaryQueue::Scan() {
   }
 }
 
-// Finds 00 00 01 xx at or after m_scanned. Skips ahead by the byte values as the usual start-code
-// search does; stops where the code byte is not yet there.
+namespace {
+
+// High bit of each byte of x that is zero, exactly (no carries cross bytes).
+constexpr std::uint64_t ZeroBytes(std::uint64_t x) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+std::uint64_t Load64(const std::uint8_t* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// First position p in [from, limit) where 00 00 01 starts (it reads up to buf[limit + 1]), or
+// `limit`. Eight positions per step: a word of each of the three bytes' candidates, and-ed.
+std::int64_t FindStartCodePrefix(const std::uint8_t* buf, std::int64_t from, std::int64_t limit) {
+  std::int64_t p = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    for (; p + 8 <= limit; p += 8) {
+      const std::uint64_t hits = ZeroBytes(Load64(buf + p)) & ZeroBytes(Load64(buf + p + 1)) & ZeroBytes(Load64(buf + p + 2) ^ kOnes);
+      if (hits) return p + std::countr_zero(hits) / 8;
+    }
+  }
+  for (; p < limit; ++p) {
+    if (buf[p] == 0 && buf[p + 1] == 0 && buf[p + 2] == 1) return p;
+  }
+  return limit;
+}
+
+}  // namespace
+
+// Finds 00 00 01 xx at or after m_scanned; stops where the code byte is not yet there.
 void ElementaryQueue::ScanStartCodes() {
   const std::uint8_t* buf = m_bytes.data();
   const std::int64_t n = m_end - m_base;
-  std::int64_t q = m_scanned - m_base + 2;  // index of the candidate 0x01 byte
-  while (q + 1 < n) {
-    if (buf[q] > 1) {
-      q += 3;
-    } else if (buf[q - 1] != 0) {
-      q += 2;
-    } else if (buf[q - 2] != 0 || buf[q] != 1) {
-      q += 1;
-    } else {
-      if (m_unitCount == m_units.size()) break;  // no room to record: resume after sending
-      OnStartCode(m_base + q - 2, buf[q + 1]);
-      q += 2;
-    }
+  std::int64_t p = m_scanned - m_base;  // first position not known to start no code
+  while (p + 3 < n) {
+    p = FindStartCodePrefix(buf, p, n - 3);
+    if (p + 3 >= n) break;
+    if (m_unitCount == m_units.size()) break;  // no room to record: resume after sending
+    OnStartCode(m_base + p, buf[p + 3]);
+    p += 3;  // a code's own bytes start no other one
   }
-  m_scanned = std::max(m_scanned, m_base + std::min(q, n) - 2);
+  m_scanned = std::max(m_scanned, m_base + p);
 }
 
 void ElementaryQueue::OnStartCode(std::int64_t offset, std::uint8_t code) {
