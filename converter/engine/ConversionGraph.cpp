@@ -4,11 +4,12 @@
 
 #include "converter/engine/CheckPoint.h"
 #include "converter/engine/ConversionLog.h"
-#include "converter/engine/FilterSpec.h"
+#include "converter/engine/FilterCatalogue.h"
 #include "converter/engine/InputKind.h"
 #include "converter/engine/MessageReporter.h"
 #include "platform/com/activation.h"
 #include "platform/com/moniker.h"
+#include "platform/com/taskmem.h"
 #include "platform/com/wstring.h"
 #include "platform/dshow/ErrorText.h"
 #include "platform/dshow/FileInterfaces.h"
@@ -65,11 +66,12 @@ HRESULT ConversionGraph::AddFilterByClsid(REFCLSID clsid, ComPtr<IBaseFilter>& s
 }
 
 HRESULT ConversionGraph::AddFilterFromSpec(const std::string& spec, ComPtr<IBaseFilter>& slot) {
-  const FilterSpec parts = SplitFilterSpec(spec);
+  // A spec without a comma names no class: both parts are empty then.
+  const bool named = spec.find(',') != std::string::npos;
   CLSID clsid = GUID_NULL;
   // A text that does not convert leaves the all-zero class, whose creation fails.
-  CLSIDFromString(Utf8ToUtf16(parts.classText).c_str(), &clsid);
-  return AddFilterByClsid(clsid, slot, parts.name);
+  CLSIDFromString(Utf8ToUtf16(named ? FilterSpecClass(spec) : std::string()).c_str(), &clsid);
+  return AddFilterByClsid(clsid, slot, named ? FilterSpecName(spec) : std::string());
 }
 
 HRESULT ConversionGraph::LoadSource(const std::string& path, int inputKind) {
@@ -140,6 +142,18 @@ void ConversionGraph::TearDownGraph() {
   m_mediaEvents.Reset();
   m_graph.Reset();
   m_checkPointTrail.clear();
+}
+
+std::vector<std::string> ConversionGraph::OutputFiles() const {
+  std::vector<std::string> files;
+  for (IBaseFilter* dump : {m_mainDump.Get(), m_demuxAudioDump.Get()}) {
+    ComPtr<IFileSinkFilter> sink;
+    if (!dump || FAILED(dump->QueryInterface(IID_PPV_ARGS(sink.GetAddressOf())))) continue;
+    LPWSTR name = nullptr;
+    if (sink->GetCurFile(&name, nullptr) == S_OK && name) files.push_back(Utf16ToUtf8(name));
+    CoTaskMemFree(name);
+  }
+  return files;
 }
 
 ComPtr<ITsSourceInfo> ConversionGraph::SourceInfo() const {

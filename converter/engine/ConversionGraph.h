@@ -53,6 +53,10 @@ class ConversionGraph {
   HRESULT StartOutput(const std::string& path, LONG startMs, LONG stopMs);
   // Stops the graph and, when one runs, the recorder.
   HRESULT StopGraph();
+  // The files the dump filters write (the main output, the demultiplexed audio file).
+  std::vector<std::string> OutputFiles() const;
+  // True when the last StartOutput failed and already told the user why (the recorder message).
+  bool ReportedStartFailure() const { return m_startFailureReported; }
 
   // The table flag: register every graph in the running object table.
   void SetTableFlag(bool on) { m_tableFlag = on; }
@@ -120,4 +124,5 @@ class ConversionGraph {
   int m_lastCheckPoint = 0;
   std::vector<int> m_checkPointTrail;
   bool m_tableFlag = false;
+  bool m_startFailureReported = false;
 };

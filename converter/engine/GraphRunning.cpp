@@ -17,6 +17,7 @@ constexpr DWORD kRecorderStopWait = 1000;         // the recorder finishes its f
 }  // namespace
 
 HRESULT ConversionGraph::StartOutput(const std::string& path, LONG startMs, LONG stopMs) {
+  m_startFailureReported = false;
   if (m_streamBufferSink && !m_recorder) return StartRecording(path, startMs, stopMs);
   if (m_mediaControl) {
     ApplyPositions(startMs, stopMs);
@@ -45,6 +46,7 @@ HRESULT ConversionGraph::StartRecording(const std::string& path, LONG startMs, L
                   "written to. Please check.",
                   static_cast<unsigned>(m_lastStatus), path.c_str());
     ReportMessage(text);
+    m_startFailureReported = true;
     // The graph is not run, so the caller must not take this for a start.
     if (SUCCEEDED(m_lastStatus)) m_lastStatus = E_FAIL;
     return m_lastStatus;
@@ -63,13 +65,16 @@ HRESULT ConversionGraph::StartRecording(const std::string& path, LONG startMs, L
 
 void ConversionGraph::ApplyPositions(LONG startMs, LONG stopMs) {
   if (startMs == 0 && stopMs == 0) return;
+  // The source is positioned while the graph is still stopped and paused only then: paused
+  // first, the source would deliver from the file's start until the seek's flush, and the writers
+  // would keep what came before Mark In.
+  if (ComPtr<IMediaSeeking> seeking = m_source ? m_source.As<IMediaSeeking>() : ComPtr<IMediaSeeking>()) {
+    LONGLONG start = startMs * kTicksPerMillisecond;
+    LONGLONG stop = stopMs * kTicksPerMillisecond;
+    seeking->SetPositions(&start, startMs ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning, &stop,
+                          stopMs ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
+  }
   m_mediaControl->Pause();
-  ComPtr<IMediaSeeking> seeking = m_source ? m_source.As<IMediaSeeking>() : ComPtr<IMediaSeeking>();
-  if (!seeking) return;
-  LONGLONG start = startMs * kTicksPerMillisecond;
-  LONGLONG stop = stopMs * kTicksPerMillisecond;
-  seeking->SetPositions(&start, startMs ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning, &stop,
-                        stopMs ? AM_SEEKING_AbsolutePositioning : AM_SEEKING_NoPositioning);
 }
 
 HRESULT ConversionGraph::StopGraph() {
