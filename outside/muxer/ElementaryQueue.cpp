@@ -1,12 +1,12 @@
 #include "outside/muxer/ElementaryQueue.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "outside/elementary/Ac3Header.h"
 #include "outside/elementary/AdtsHeader.h"
 #include "outside/elementary/MpegAudioHeader.h"
+#include "platform/filters/StartCodeSearch.h"
 
 namespace outside {
 namespace {
@@ -114,46 +114,13 @@ void ElementaryQueue::Scan() {
   }
 }
 
-namespace {
-
-// High bit of each byte of x that is zero, exactly (no carries cross bytes).
-constexpr std::uint64_t ZeroBytes(std::uint64_t x) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-  return ~(((x & kLow7) + kLow7) | x | kLow7);
-}
-
-std::uint64_t Load64(const std::uint8_t* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// First position p in [from, limit) where 00 00 01 starts (it reads up to buf[limit + 1]), or
-// `limit`. Eight positions per step: a word of each of the three bytes' candidates, and-ed.
-std::int64_t FindStartCodePrefix(const std::uint8_t* buf, std::int64_t from, std::int64_t limit) {
-  std::int64_t p = from;
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    for (; p + 8 <= limit; p += 8) {
-      const std::uint64_t hits = ZeroBytes(Load64(buf + p)) & ZeroBytes(Load64(buf + p + 1)) & ZeroBytes(Load64(buf + p + 2) ^ kOnes);
-      if (hits) return p + std::countr_zero(hits) / 8;
-    }
-  }
-  for (; p < limit; ++p) {
-    if (buf[p] == 0 && buf[p + 1] == 0 && buf[p + 2] == 1) return p;
-  }
-  return limit;
-}
-
-}  // namespace
-
 // Finds 00 00 01 xx at or after m_scanned; stops where the code byte is not yet there.
 void ElementaryQueue::ScanStartCodes() {
   const std::uint8_t* buf = m_bytes.data();
   const std::int64_t n = m_end - m_base;
   std::int64_t p = m_scanned - m_base;  // first position not known to start no code
   while (p + 3 < n) {
-    p = FindStartCodePrefix(buf, p, n - 3);
+    p = static_cast<std::int64_t>(startcode::FindPrefix(buf, static_cast<std::size_t>(p), static_cast<std::size_t>(n - 3)));
     if (p + 3 >= n) break;
     if (m_unitCount == m_units.size()) break;  // no room to record: resume after sending
     OnStartCode(m_base + p, buf[p + 3]);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/filters/StartCodeSearch.h"
+
 namespace {
 constexpr BYTE kPictureStart = 0x00;
 constexpr BYTE kSequenceHeader = 0xB3;
@@ -11,19 +13,13 @@ constexpr int kIntraCoded = 1;
 
 bool Mpeg2VideoAnalyzer::StartsDecodableData(const BYTE* data, long size) {
   if (!data || size < 4) return false;
-  const BYTE* end = data + size;
-  for (const BYTE* p = data; end - p >= 4;) {
-    // Find the next 00 00 01 by looking for its 01.
-    const void* one = std::memchr(p + 2, 0x01, static_cast<std::size_t>(end - p - 2));
-    if (!one) return false;
-    const BYTE* q = static_cast<const BYTE*>(one);
-    if (q[-1] == 0 && q[-2] == 0 && q + 1 < end) {
-      const BYTE code = q[1];
-      if (code == kSequenceHeader || code == kGroupStart) return true;
-      // picture_header: temporal_reference (10 bits) then picture_coding_type (3 bits).
-      if (code == kPictureStart && q + 3 < end && ((q[3] >> 3) & 0x07) == kIntraCoded) return true;
-    }
-    p = q - 1;
+  const auto n = static_cast<std::size_t>(size);
+  // A start code counts when its code byte is there: it starts before n - 3.
+  for (std::size_t p = startcode::FindPrefix(data, 0, n - 3); p < n - 3; p = startcode::FindPrefix(data, p + 3, n - 3)) {
+    const BYTE code = data[p + 3];
+    if (code == kSequenceHeader || code == kGroupStart) return true;
+    // picture_header: temporal_reference (10 bits) then picture_coding_type (3 bits).
+    if (code == kPictureStart && p + 5 < n && ((data[p + 5] >> 3) & 0x07) == kIntraCoded) return true;
   }
   return false;
 }
