@@ -9,7 +9,8 @@
 //
 // brannock runs with a registry of the benchmark's own (PLATFORM_REGISTRY_DIR in a temporary
 // folder), where the filter modules beside this program are registered first with regsvr.
-// Each round removes the previous outputs first, so neither contender writes over large files.
+// Each round removes the previous outputs first, so neither contender writes over large files,
+// and every run starts with no dirty pages waiting for the disk.
 //
 //   converter_bench [input.ts]   (without input, ffmpeg makes a ~1.3 GB MPEG-2 + AC3 stream;
 //                                 the streams compared are the first video and first audio)
@@ -158,9 +159,13 @@ int main(int argc, char** argv) {
       long peak = 0, ffmpegPeak = 0;
       bool sameStreams = true;
       for (int round = 0; round < 3 && allRan; ++round) {
-        // Outputs of the previous round go first, so no contender writes over a large old file.
+        // Each run starts from the same state: no old output to write over, and no dirty pages of
+        // the previous run's output still waiting for the disk (their write-back would slow
+        // whichever contender runs second).
         RemoveOutputs(out);
+        sync();
         const RunResult theirRun = RunMeasured(conversion.ffmpegArgs(input, out));
+        sync();
         const RunResult ourRun = RunMeasured({bin + "/brannock", "/q", "/i", input, "/f", conversion.format, "/d", out});
         if (theirRun.seconds < 0 || ourRun.seconds < 0) {
           std::fprintf(stderr, "%s: a run failed (brannock %.3f s, ffmpeg %.3f s)\n", conversion.name, ourRun.seconds,
