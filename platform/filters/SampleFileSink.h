@@ -10,12 +10,15 @@
 // graph stops downstream filters first). Such late writes go straight to the disk. The file is
 // closed when the name changes, when the next run starts it again, or when the sink is destroyed.
 //
-// Thread safety: one mutex guards everything; samples arrive on the streaming thread, the stream
-// view and the state changes come from application threads.
+// Thread safety: one lock guards everything; samples arrive on the streaming thread, the stream
+// view and the state changes come from application threads. It is taken once per sample (once
+// per packet when a transport stream is copied), so it is a spin lock: a waiter behind a write
+// that waits for the disk naps instead of spinning.
 #include <cstdint>
 #include <mutex>
 #include <string>
 
+#include "platform/dshow/SpinLock.h"
 #include "platform/filters/BufferedFileWriter.h"
 
 class SampleFileSink {
@@ -42,7 +45,7 @@ class SampleFileSink {
   bool IsOpen() const;
 
  private:
-  mutable std::mutex m_lock;
+  mutable SpinLock m_lock;
   std::string m_path;
   BufferedFileWriter m_writer;
   std::uint64_t m_streamPosition = 0;
