@@ -29,9 +29,10 @@ STDMETHODIMP WriterInputPin::Receive(IMediaSample* sample) {
   BYTE* data = nullptr;
   hr = sample->GetPointer(&data);
   if (FAILED(hr)) return hr;
+  // Only a positioned byte stream needs the time (its offset); the others skip the call.
   REFERENCE_TIME start = 0, stop = 0;
-  const bool hasTime = SUCCEEDED(sample->GetTime(&start, &stop));
-  return m_writer->WriteSample(data, sample->GetActualDataLength(), m_positioned && hasTime, start);
+  const bool positioned = m_positioned && SUCCEEDED(sample->GetTime(&start, &stop));
+  return m_writer->WriteSample(data, sample->GetActualDataLength(), positioned, start);
 }
 
 STDMETHODIMP WriterInputPin::EndOfStream() {
