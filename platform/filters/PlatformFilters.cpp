@@ -7,6 +7,7 @@
 #include "platform/filters/Mpeg2VideoAnalyzer.h"
 #include "platform/filters/WriterFilter.h"
 #include "platform/filters/streambuffer/StreamBufferSink.h"
+#include "platform/filters/streambuffer/StreamBufferSource.h"
 
 HRESULT CreateFileWriter(IUnknown* outer, REFIID riid, void** ppv) {
   static constexpr WriterOptions kOptions{"File writer", CLSID_FileWriter, u"in", true, nullptr};
@@ -20,6 +21,7 @@ void RegisterPlatformFilters() {
   RegisterBuiltinClass("File writer", CLSID_FileWriter, CreateFileWriter);
   RegisterBuiltinClass("File Source (Async.)", CLSID_AsyncReader, AsyncFileSource::CreateInstance);
   RegisterBuiltinClass("StreamBufferSink", CLSID_StreamBufferSink, StreamBufferSink::CreateInstance);
+  RegisterBuiltinClass("Stream Buffer Source", CLSID_StreamBufferSource, StreamBufferSource::CreateInstance);
 }
 
 namespace {

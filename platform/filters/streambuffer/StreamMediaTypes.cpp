@@ -153,6 +153,10 @@ bool ParseSequenceHeader(const std::uint8_t* data, std::size_t size, SequenceHea
     default: info->aspectX = info->width, info->aspectY = info->height; break;
   }
   info->frameDuration = FrameDurationOf(data[7] & 0x0F);
+  const std::size_t length = SequenceHeaderLength(data, size);
+  // Header lengths are 12 + 64 per matrix; with the 10-byte extension 22 + 64 per matrix.
+  const bool extension = length >= 22 && (length - 22) % 64 == 0;
+  info->lowDelay = extension && (data[length - 1] & 0x80);
   return true;
 }
 

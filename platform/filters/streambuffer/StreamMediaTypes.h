@@ -40,6 +40,7 @@ struct SequenceHeaderInfo {
   std::uint32_t aspectX = 4;
   std::uint32_t aspectY = 3;
   std::int64_t frameDuration = 0;  // 100 ns, 0 for an unknown frame rate code
+  bool lowDelay = false;           // from the sequence extension: no B-pictures
 };
 bool ParseSequenceHeader(const std::uint8_t* data, std::size_t size, SequenceHeaderInfo* info);
 // Length of the sequence header (with its quantiser matrices and a following sequence
