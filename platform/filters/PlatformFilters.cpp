@@ -6,6 +6,7 @@
 #include "platform/filters/Mpeg2Demultiplexer.h"
 #include "platform/filters/Mpeg2VideoAnalyzer.h"
 #include "platform/filters/WriterFilter.h"
+#include "platform/filters/streambuffer/RecordingAttributes.h"
 #include "platform/filters/streambuffer/StreamBufferSink.h"
 #include "platform/filters/streambuffer/StreamBufferSource.h"
 
@@ -22,6 +23,7 @@ void RegisterPlatformFilters() {
   RegisterBuiltinClass("File Source (Async.)", CLSID_AsyncReader, AsyncFileSource::CreateInstance);
   RegisterBuiltinClass("StreamBufferSink", CLSID_StreamBufferSink, StreamBufferSink::CreateInstance);
   RegisterBuiltinClass("Stream Buffer Source", CLSID_StreamBufferSource, StreamBufferSource::CreateInstance);
+  RegisterBuiltinClass("Recording attributes", CLSID_StreamBufferRecordingAttributes, RecordingAttributes::CreateInstance);
 }
 
 namespace {
