@@ -13,11 +13,10 @@ BufferedFileWriter::~BufferedFileWriter() {
   Close();
 }
 
-HRESULT BufferedFileWriter::Open(const std::string& path, OpenMode mode) {
+HRESULT BufferedFileWriter::Open(const std::string& path) {
   Close();
   m_status = S_OK;
-  const int how = mode == OpenMode::kCreateNew ? O_EXCL : O_TRUNC;
-  m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0666);
+  m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (m_fd < 0) return HresultFromErrno(errno);
   if (!m_buffer) m_buffer.reset(new std::uint8_t[m_bufferSize]);
   m_bufferOffset = 0;
@@ -82,21 +81,6 @@ HRESULT BufferedFileWriter::Flush() {
   m_bufferOffset += m_bufferFill;
   m_bufferFill = 0;
   return hr;
-}
-
-HRESULT BufferedFileWriter::Truncate(std::uint64_t size) {
-  if (m_fd < 0) return E_UNEXPECTED;
-  HRESULT hr = Flush();
-  if (FAILED(hr)) return hr;
-  if (size > static_cast<std::uint64_t>(INT64_MAX)) return E_INVALIDARG;
-  if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
-    m_status = HresultFromErrno(errno);
-    return m_status;
-  }
-  m_fileSize = size;
-  m_bufferOffset = size;
-  m_appendPosition = std::min(m_appendPosition, size);
-  return S_OK;
 }
 
 HRESULT BufferedFileWriter::WriteThrough(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {

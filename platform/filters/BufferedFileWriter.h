@@ -24,10 +24,8 @@ class BufferedFileWriter {
   BufferedFileWriter(const BufferedFileWriter&) = delete;
   BufferedFileWriter& operator=(const BufferedFileWriter&) = delete;
 
-  enum class OpenMode { kCreateOrTruncate, kCreateNew };
-  // Creates or truncates the file (kCreateNew: fails when it exists). The buffer is allocated
-  // here, once per file.
-  HRESULT Open(const std::string& path, OpenMode mode = OpenMode::kCreateOrTruncate);
+  // Creates or truncates the file. The buffer is allocated here, once per file.
+  HRESULT Open(const std::string& path);
   bool IsOpen() const { return m_fd >= 0; }
 
   // Writes after the end of everything appended so far.
@@ -39,9 +37,6 @@ class BufferedFileWriter {
   std::uint64_t AppendPosition() const { return m_appendPosition; }
 
   HRESULT Flush();
-  // Flushes, then cuts the file (and what will be written) to `size` bytes; the append position
-  // moves back to `size` when it was beyond.
-  HRESULT Truncate(std::uint64_t size);
   // Flushes and closes; returns the first error of the file's life. Closing a closed writer is S_OK.
   HRESULT Close();
 

@@ -80,13 +80,16 @@ RecordingFile::RecordingFile(std::string path, std::vector<RecordedStream> strea
 RecordingFile::~RecordingFile() { Finish(); }
 
 HRESULT RecordingFile::Open() {
-  HRESULT hr = m_file.Open(m_path, BufferedFileWriter::OpenMode::kCreateNew);
-  if (FAILED(hr)) return hr;
+  // The file must be new: made here exclusively, then written through the buffered writer.
+  const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return HresultFromErrno(errno);
+  ::close(fd);
+  HRESULT hr = m_file.Open(m_path);
   const std::vector<std::uint8_t> header = BuildRecordingHeader(HeaderInfo(true, 0, 0), kRecordingHeaderReserve);
   m_headerSize = header.size();
   std::uint8_t data[kDataObjectHeaderSize];
   BuildDataObjectHeader(data, m_info.fileId, 0, 0);
-  hr = m_file.Append(header.data(), header.size());
+  if (SUCCEEDED(hr)) hr = m_file.Append(header.data(), header.size());
   if (SUCCEEDED(hr)) hr = m_file.Append(data, sizeof data);
   if (SUCCEEDED(hr)) hr = m_file.Flush();
   if (FAILED(hr)) {
@@ -158,9 +161,9 @@ HRESULT RecordingFile::DiscardAll() {
   m_packets.Reset();
   m_index.Clear();
   ResetStatistics();
-  const HRESULT hr = m_file.Truncate(m_headerSize + kDataObjectHeaderSize);
-  if (FAILED(hr)) m_status = hr;
-  return hr;
+  // New packets overwrite the old ones; whatever is left beyond them is cut off at the end.
+  m_file.SetAppendPosition(m_headerSize + kDataObjectHeaderSize);
+  return S_OK;
 }
 
 RecordingHeaderInfo RecordingFile::HeaderInfo(bool broadcast, std::uint64_t packets, std::uint64_t fileSize) const {
@@ -199,9 +202,12 @@ HRESULT RecordingFile::Complete() {
   BuildDataObjectHeader(data, m_info.fileId, dataSize, packets);
   hr = m_file.WriteAt(0, header.data(), header.size());
   if (SUCCEEDED(hr)) hr = m_file.WriteAt(m_headerSize, data, sizeof data);
-  if (SUCCEEDED(hr)) hr = m_file.Truncate(fileSize);
   const HRESULT closed = m_file.Close();
-  return FAILED(hr) ? hr : closed;
+  if (FAILED(hr)) return hr;
+  if (FAILED(closed)) return closed;
+  // Packets discarded before the recording started may have left bytes beyond the end.
+  if (::truncate(m_path.c_str(), static_cast<off_t>(fileSize)) != 0) return HresultFromErrno(errno);
+  return S_OK;
 }
 
 HRESULT RecordingFile::Salvage() {
