@@ -74,7 +74,7 @@ HRESULT ParsePayload(AsfCursor& in, const PacketLayout& layout, std::size_t payl
 }  // namespace
 
 HRESULT ParseAsfPacket(const std::uint8_t* packet, std::size_t size, AsfPayloadSink& sink, AsfPacketInfo* info) {
-  if (!packet) return E_POINTER;
+  if (!packet && size > 0) return E_POINTER;
   AsfCursor in(packet, size);
   std::uint8_t first = in.U8();
   if (first & 0x80) {
