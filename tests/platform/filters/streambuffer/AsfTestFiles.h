@@ -2,6 +2,9 @@
 // Test helpers for the stream-buffer files: the media types the demultiplexer's pins carry, the
 // streams a recording of them has, recordings written directly with RecordingFile, and a reader
 // that puts every media object of a file back together (checking that fragments join up).
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -47,6 +50,28 @@ struct ReadResult {
 
 // Every object of every stream, in file order of their first fragments.
 ReadResult ReadObjects(const std::filesystem::path& file);
+
+// Writes above `bytes` fail (EFBIG) while this lives, as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &m_old);
+    m_oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_old);
+    signal(SIGXFSZ, m_oldHandler);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit m_old{};
+  sighandler_t m_oldHandler;
+};
 
 // All bytes of a file.
 Bytes ReadBytes(const std::filesystem::path& file);

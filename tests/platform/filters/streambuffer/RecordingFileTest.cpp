@@ -4,9 +4,6 @@
 // valid file.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <filesystem>
 
@@ -21,26 +18,6 @@ namespace {
 constexpr std::size_t kRoom = asf::kRecordingPacketSize - asf::AsfPacketWriter::kPacketHeaderSize -
                               asf::AsfPacketWriter::kPayloadHeaderSize;  // one payload alone in a packet
 constexpr std::int64_t kBase = 50'000'000;  // the first time stamp written
-
-// Writes above `bytes` fail (EFBIG) while this lives, as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &m_old);
-    m_oldHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = m_old;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &m_old);
-    signal(SIGXFSZ, m_oldHandler);
-  }
-
- private:
-  rlimit m_old{};
-  sighandler_t m_oldHandler;
-};
 
 class RecordingFileTest : public ::testing::Test {
  protected:
