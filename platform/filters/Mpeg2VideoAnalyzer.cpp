@@ -1,5 +1,6 @@
 #include "platform/filters/Mpeg2VideoAnalyzer.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -9,21 +10,37 @@ constexpr BYTE kGroupStart = 0xB8;
 constexpr int kIntraCoded = 1;
 }  // namespace
 
+namespace {
+
+// The first place at or after p where two zero bytes follow each other (a start code's prefix),
+// looking at eight bytes at a time: MPEG-2 picture data has many single zero bytes but few pairs.
+const BYTE* FindZeroPair(const BYTE* p, const BYTE* end) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  while (end - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    const std::uint64_t zeros = ~(((word & kLow7) + kLow7) | word | kLow7);  // 0x80 in each zero byte
+    const std::uint64_t pairs = zeros & (zeros >> 8);                        // a zero byte followed by one
+    if (pairs != 0) return p + __builtin_ctzll(pairs) / 8;
+    // A zero in the last byte may begin a pair with the next word's first.
+    p += (zeros >> 63) ? 7 : 8;
+  }
+  for (; end - p >= 2; ++p)
+    if (p[0] == 0 && p[1] == 0) return p;
+  return end;
+}
+
+}  // namespace
+
 bool Mpeg2VideoAnalyzer::StartsDecodableData(const BYTE* data, long size) {
   if (!data || size < 4) return false;
   const BYTE* end = data + size;
-  for (const BYTE* p = data; end - p >= 4;) {
-    // Find the next 00 00 01 by looking for its 01.
-    const void* one = std::memchr(p + 2, 0x01, static_cast<std::size_t>(end - p - 2));
-    if (!one) return false;
-    const BYTE* q = static_cast<const BYTE*>(one);
-    if (q[-1] == 0 && q[-2] == 0 && q + 1 < end) {
-      const BYTE code = q[1];
-      if (code == kSequenceHeader || code == kGroupStart) return true;
-      // picture_header: temporal_reference (10 bits) then picture_coding_type (3 bits).
-      if (code == kPictureStart && q + 3 < end && ((q[3] >> 3) & 0x07) == kIntraCoded) return true;
-    }
-    p = q - 1;
+  for (const BYTE* p = FindZeroPair(data, end); end - p >= 4; p = FindZeroPair(p + 1, end)) {
+    if (p[2] != 1) continue;
+    const BYTE code = p[3];
+    if (code == kSequenceHeader || code == kGroupStart) return true;
+    // picture_header: temporal_reference (10 bits) then picture_coding_type (3 bits).
+    if (code == kPictureStart && end - p > 5 && ((p[5] >> 3) & 0x07) == kIntraCoded) return true;
   }
   return false;
 }
