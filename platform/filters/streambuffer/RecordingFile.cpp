@@ -11,6 +11,7 @@
 
 #include "platform/filters/streambuffer/AsfBytes.h"
 #include "platform/filters/streambuffer/AsfGuids.h"
+#include "platform/filters/streambuffer/AsfPacketParser.h"
 
 namespace asf {
 namespace {
@@ -35,6 +36,18 @@ GUID RandomGuid() {
   return guid;
 }
 
+// The latest start time (timing extension) of the objects that begin in some packets.
+class LatestStartTime final : public AsfPayloadSink {
+ public:
+  HRESULT OnPayload(const AsfPayload& payload) override {
+    if (payload.offset != 0 || payload.replicatedSize < 16) return S_OK;
+    const std::uint64_t start = LoadLe(payload.replicated + 8, 8);
+    if (start != kNoTime && start > latest) latest = start;
+    return S_OK;
+  }
+  std::uint64_t latest = 0;
+};
+
 HRESULT WriteFully(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
   while (size > 0) {
     const ssize_t written = ::pwrite(fd, data, size, offset);
@@ -43,6 +56,18 @@ HRESULT WriteFully(int fd, const std::uint8_t* data, std::size_t size, off_t off
     data += written;
     size -= static_cast<std::size_t>(written);
     offset += written;
+  }
+  return S_OK;
+}
+
+HRESULT ReadFully(int fd, std::uint8_t* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, data, size, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return got < 0 ? HresultFromErrno(errno) : E_FAIL;
+    data += got;
+    size -= static_cast<std::size_t>(got);
+    offset += got;
   }
   return S_OK;
 }
@@ -222,7 +247,19 @@ HRESULT RecordingFile::Salvage() {
     const std::uint64_t packets = (static_cast<std::uint64_t>(info.st_size) - dataStart) / kRecordingPacketSize;
     const std::uint64_t dataSize = kDataObjectHeaderSize + packets * kRecordingPacketSize;
     const std::uint64_t fileSize = m_headerSize + dataSize;
-    const std::vector<std::uint8_t> header = BuildRecordingHeader(HeaderInfo(false, packets, fileSize), 0, m_headerSize);
+    // The durations describe what is on the disk: up to the latest object in its last packets.
+    LatestStartTime latest;
+    std::vector<std::uint8_t> packet(kRecordingPacketSize);
+    for (std::uint64_t p = packets > 16 ? packets - 16 : 0; p < packets; ++p) {
+      if (SUCCEEDED(ReadFully(fd, packet.data(), packet.size(), static_cast<off_t>(dataStart + p * kRecordingPacketSize))))
+        ParseAsfPacket(packet.data(), packet.size(), latest);
+    }
+    std::uint64_t step = 0;
+    for (const StreamState& state : m_state) step = std::max(step, state.lastStep);
+    m_endTime = latest.latest > 0 ? latest.latest + step : 0;
+    RecordingHeaderInfo info = HeaderInfo(false, packets, fileSize);
+    info.sendDuration = std::min(info.sendDuration, m_endTime);
+    const std::vector<std::uint8_t> header = BuildRecordingHeader(info, 0, m_headerSize);
     std::uint8_t data[kDataObjectHeaderSize];
     BuildDataObjectHeader(data, m_info.fileId, dataSize, packets);
     if (::ftruncate(fd, static_cast<off_t>(fileSize)) != 0) hr = HresultFromErrno(errno);

@@ -185,6 +185,11 @@ TEST_F(RecordingFileTest, AFailedWriteIsReportedAndTheFileStillDescribesTheWhole
   EXPECT_EQ(read.damagedPackets, 0u);
   ASSERT_FALSE(read.objects.empty());
   EXPECT_EQ(read.objects[0].data, Pattern(64'000, 0));
+  // The duration is that of what is on the disk, not of all that was written.
+  const std::int64_t duration = static_cast<std::int64_t>(reader.Header().file.playDuration) -
+                                std::int64_t{asf::kRecordingPrerollMs} * 10000;
+  EXPECT_GE(duration, read.objects.back().times.start);
+  EXPECT_LE(duration, read.objects.back().times.start + 1);
 }
 
 TEST_F(RecordingFileTest, AnExistingFileIsNeitherOverwrittenNorTakenOver) {
