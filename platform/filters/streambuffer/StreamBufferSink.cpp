@@ -147,6 +147,7 @@ HRESULT StreamBufferSink::LockProfileLocked() {
   m_profile = std::move(video);
   m_profile.insert(m_profile.end(), audio.begin(), audio.end());
   videoPins.insert(videoPins.end(), audioPins.begin(), audioPins.end());
+  std::lock_guard record(m_recordLock);  // the streaming threads read the mapping under it
   m_streamOfPin.assign(m_pins.size(), -1);
   for (std::size_t stream = 0; stream < videoPins.size(); ++stream)
     m_streamOfPin[static_cast<std::size_t>(videoPins[stream])] = static_cast<int>(stream);
@@ -209,9 +210,6 @@ void StreamBufferSink::FinishRecordingLocked() {
 }
 
 HRESULT StreamBufferSink::OnSample(StreamBufferInputPin* pin, IMediaSample* sample) {
-  const std::size_t pinIndex = static_cast<std::size_t>(pin->Index());
-  const int stream = pinIndex < m_streamOfPin.size() ? m_streamOfPin[pinIndex] : -1;
-  if (stream < 0) return S_OK;  // not a recorded input
   asf::RecordedSample recorded;
   BYTE* data = nullptr;
   HRESULT hr = sample->GetPointer(&data);
@@ -234,7 +232,9 @@ HRESULT StreamBufferSink::OnSample(StreamBufferInputPin* pin, IMediaSample* samp
   recorded.syncPoint = sample->IsSyncPoint() == S_OK;
   {
     std::lock_guard record(m_recordLock);
-    if (!m_session || m_session->stopped) return S_OK;
+    const std::size_t pinIndex = static_cast<std::size_t>(pin->Index());
+    const int stream = pinIndex < m_streamOfPin.size() ? m_streamOfPin[pinIndex] : -1;
+    if (stream < 0 || !m_session || m_session->stopped) return S_OK;  // not recorded
     hr = m_session->file->Write(static_cast<std::size_t>(stream), recorded);
     if (FAILED(hr) && SUCCEEDED(m_session->status)) m_session->status = hr;
   }

@@ -114,7 +114,7 @@ class StreamBufferSink : public CBaseFilter, public IStreamBufferSink, public IA
   std::vector<std::unique_ptr<StreamBufferInputPin>> m_pins;
   bool m_locked = false;
   std::vector<asf::RecordedStream> m_profile;   // the locked streams, video first
-  std::vector<int> m_streamOfPin;               // pin index -> stream index, -1 for none
+  std::vector<int> m_streamOfPin;               // pin index -> stream index, -1 for none (m_recordLock)
 
   std::mutex m_recordLock;
   std::shared_ptr<RecordingSession> m_session;  // the active recording, if any
