@@ -6,6 +6,7 @@
 #include "platform/filters/Mpeg2Demultiplexer.h"
 #include "platform/filters/Mpeg2VideoAnalyzer.h"
 #include "platform/filters/WriterFilter.h"
+#include "platform/filters/dvd/DvdSource.h"
 
 HRESULT CreateFileWriter(IUnknown* outer, REFIID riid, void** ppv) {
   static constexpr WriterOptions kOptions{"File writer", CLSID_FileWriter, u"in", true, nullptr};
@@ -18,6 +19,7 @@ void RegisterPlatformFilters() {
   RegisterBuiltinClass("Infinite Pin Tee Filter", CLSID_InfTee, InfTee::CreateInstance);
   RegisterBuiltinClass("File writer", CLSID_FileWriter, CreateFileWriter);
   RegisterBuiltinClass("File Source (Async.)", CLSID_AsyncReader, AsyncFileSource::CreateInstance);
+  RegisterBuiltinClass("DVD Navigator", CLSID_DVDNavigator, DvdSource::CreateInstance);
 }
 
 namespace {
