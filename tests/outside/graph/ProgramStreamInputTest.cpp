@@ -95,6 +95,9 @@ const Input kInputs[] = {
      true, true},
 };
 
+// Test listings name the input, not its bytes.
+void PrintTo(const Input& input, std::ostream* os) { *os << input.name; }
+
 class ProgramStreamInputTest : public ::testing::TestWithParam<std::tuple<Input, Output>> {
  protected:
   void SetUp() override {
