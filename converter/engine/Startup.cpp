@@ -25,7 +25,7 @@ void SayRegistrationFailure(const char* what, HRESULT status) {
 
 }  // namespace
 
-bool ConversionAvailable() { return false; }
+bool ConversionAvailable() { return true; }
 
 std::string SettingsKeyFor(const std::string& programPath) {
   size_t slash = programPath.rfind('/');

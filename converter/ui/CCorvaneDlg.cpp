@@ -1,8 +1,10 @@
 #include "converter/ui/CCorvaneDlg.h"
 
-#include <sys/stat.h>
-
 #include "converter/engine/ConversionLog.h"
+#include "converter/engine/InputKind.h"
+#include "converter/engine/OutputKind.h"
+#include "converter/ui/CInfoPane.h"
+#include "converter/ui/CSfxOption.h"
 #include "converter/ui/CommandIds.h"
 #include "platform/win/messagebox.h"
 #include "platform/win/messages.h"
@@ -11,13 +13,6 @@
 namespace {
 
 constexpr char kMessageBoxCaption[] = "brannock";
-
-// Removes one leading and one trailing double quote (a path handed over quoted).
-std::string WithoutQuotes(std::string path) {
-  if (!path.empty() && path.front() == '"') path.erase(0, 1);
-  if (!path.empty() && path.back() == '"') path.pop_back();
-  return path;
-}
 
 }  // namespace
 
@@ -34,7 +29,14 @@ const char* UiStateText(int state) {
   }
 }
 
-CCorvaneDlg::~CCorvaneDlg() { Destroy(); }
+CCorvaneDlg::CCorvaneDlg() : m_settings(std::make_unique<CSfxOption>(std::string())) {}
+
+CCorvaneDlg::~CCorvaneDlg() {
+  Destroy();
+  m_pane.reset();
+  m_graph.reset();
+  m_settings.reset();  // writes the options back
+}
 
 void CCorvaneDlg::ApplyStart(const MainWindowStart& start) {
   m_inputPath = start.options.inputPath;
@@ -43,7 +45,16 @@ void CCorvaneDlg::ApplyStart(const MainWindowStart& start) {
   m_outputKind = start.options.outputKind;
   m_quiet = start.options.quiet;
   m_logOnly = start.logOnly;
-  m_settingsKey = start.settingsKey;
+  if (start.settingsKey != m_settingsKey) {
+    m_settingsKey = start.settingsKey;
+    // The options are read when the settings object is made; the old one writes its values back.
+    m_settings = std::make_unique<CSfxOption>(m_settingsKey);
+  }
+}
+
+void CCorvaneDlg::SetMarks(LONG markIn, LONG markOut) {
+  m_markIn = markIn;
+  m_markOut = markOut;
 }
 
 int CCorvaneDlg::DoModal() {
@@ -66,7 +77,7 @@ bool CCorvaneDlg::Create() {
 
 int CCorvaneDlg::RunModalLoop() {
   // The loop ends right after the message that ended the dialog: anything still queued behind
-  // it (a Start Conversion posted at initialisation, say) is not served.
+  // it is not served.
   MSG msg;
   while (!m_modalDone) {
     BOOL got = GetMessage(&msg, 0, 0, 0);
@@ -82,6 +93,15 @@ int CCorvaneDlg::RunModalLoop() {
 
 void CCorvaneDlg::Destroy() {
   if (!m_hWnd) return;
+  m_progressLine.Finish();
+  if (m_graph) {
+    // A window closing in the middle of a conversion stops it, so its files are finished.
+    if (m_uiState == UI_CONVERTING || m_uiState == UI_CONVERTING_AND_MONITORING || m_uiState == UI_READY_TO_CONVERT)
+      m_graph->StopGraph();
+    m_graph->TearDownGraph();
+  }
+  m_sourceInfo.Reset();
+  m_playerSeeking.Reset();
   HWND window = m_hWnd;
   m_hWnd = 0;
   DestroyWindow(window);
@@ -94,32 +114,20 @@ void CCorvaneDlg::EndDialog(int result) {
 }
 
 void CCorvaneDlg::OnInitDialog() {
+  m_graph = std::make_unique<ConversionGraph>(m_hWnd);
+  m_graph->SetTableFlag(m_settings->m_debug != 0);
+  m_ac3AnalyzerInUse = m_settings->m_ac3Filter;
+  m_menu.InitialiseForWindow();
+  switch (m_outputKind) {
+    case OutputKind::DvrMs: OnOutputDvrMs(); break;
+    case OutputKind::ProgramStream: OnOutputMpg(); break;
+    case OutputKind::TransportStream: OnOutputTs(); break;
+    default: break;
+  }
+  CreateMonitorPanel();
+  m_progressLine.Enable(m_quiet);
   if (!m_inputPath.empty()) OpenInput(m_inputPath, !m_quiet);
   if (m_quiet) PostMessage(m_hWnd, WM_COMMAND, ID_START_CONVERSION, 0);
-}
-
-void CCorvaneDlg::OpenInput(std::string path, bool /*preview*/) {
-  if (path.empty()) return;
-  m_endOfSource = false;
-  path = WithoutQuotes(std::move(path));
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    ReportMessage("Cannot access " + path);
-    return;
-  }
-  m_inputSize = static_cast<std::uint64_t>(info.st_size);
-  m_inputPath = path;
-  // Loading the source into a graph belongs to conversion control; the open attempt ends with
-  // the conversion log flushed.
-  LogMessage(nullptr);
-}
-
-void CCorvaneDlg::OnStartConversion() {
-  if (!ConversionAvailable()) {
-    LogMessage("%s", "Cause: this build has no conversion graph\n");
-    std::string what = m_inputPath.empty() ? std::string("Cannot convert") : "Cannot convert " + m_inputPath;
-    ReportMessage(what + ": this build of Brannock cannot convert yet.");
-  }
 }
 
 void CCorvaneDlg::OnViewLogfile() {
@@ -132,19 +140,81 @@ void CCorvaneDlg::OnClose() { EndDialog(IDCANCEL); }
 
 void CCorvaneDlg::OnCommand(UINT id) {
   if (m_modalDone) return;
+  // A greyed command cannot be chosen, also not by a message sent to the window.
+  if (m_menu.HasItem(id) || id == ID_SET_MARK || id == ID_PLAY_AS_INPUT) {
+    if (!m_menu.IsCommandEnabled(id)) return;
+  }
+  if (id >= ID_AUDIO_TRACK_FIRST && id <= ID_AUDIO_TRACK_LAST) {
+    OnSelectAudio(static_cast<int>(id));
+    return;
+  }
   switch (id) {
     case ID_START_CONVERSION: OnStartConversion(); break;
+    case ID_PAUSE: OnPause(); break;
+    case ID_STOP: OnStop(); break;
+    case ID_OUTPUT_DVRMS: OnOutputDvrMs(); break;
+    case ID_OUTPUT_MPG: OnOutputMpg(); break;
+    case ID_OUTPUT_TS: OnOutputTs(); break;
+    case ID_DEMUX_RAW: OnDemux(OutputKind::DemuxRaw); break;
+    case ID_DEMUX_RIFF: OnDemux(OutputKind::DemuxWav); break;
     case ID_VIEW_LOGFILE: OnViewLogfile(); break;
+    case ID_FILE_EXIT: OnClose(); break;
+    case ID_MONITOR_PANEL: CreateMonitorPanel(); break;
+    case ID_SOURCES_PANEL: CreateSourcesPanel(); break;
     default: break;
   }
 }
 
-LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM) {
+LRESULT CCorvaneDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE: OnClose(); return 0;
     case WM_COMMAND: OnCommand(static_cast<UINT>(wParam & 0xFFFF)); return 0;
+    case WM_TIMER: OnTimer(static_cast<UINT_PTR>(wParam)); return 0;
+    case kGraphNotifyMessage: OnGraphNotify(wParam, lParam); return 0;
     default: return 0;
   }
+}
+
+void CCorvaneDlg::OnTimer(UINT_PTR id) {
+  if (id == kDisplayTimer) OnDisplayTick();
+}
+
+void CCorvaneDlg::OnPlayStateChange(int newState) {
+  if (newState == 1) {
+    SetUiState(m_uiState == UI_CONVERTING_AND_MONITORING ? UI_CONVERTING : UI_STOPPED);
+  } else if (newState == 3) {
+    if (m_uiState == UI_CONVERTING) {
+      SetUiState(UI_CONVERTING_AND_MONITORING);
+    } else {
+      if ((m_uiState == UI_STOPPED || m_uiState == UI_ENGINE_READY) && m_inputKind == InputKind::TransportStream) {
+        CreateSourcesPanel();
+      }
+      SetUiState(UI_PLAYING);
+    }
+  }
+  RefreshStatusLine();
+}
+
+void CCorvaneDlg::CreateMonitorPanel() { m_pane = std::make_unique<CInfoPane>(m_inputPath); }
+
+void CCorvaneDlg::CreateSourcesPanel() {
+  // Mark editing is only offered for transport streams.
+  if (m_inputKind != InputKind::TransportStream) return;
+}
+
+void CCorvaneDlg::SetUiState(int state) {
+  m_uiState = state;
+  RefreshStatusLine();
+}
+
+void CCorvaneDlg::RefreshStatusLine() { SetStatusText(UiStateText(m_uiState)); }
+
+void CCorvaneDlg::SetStatusText(const std::string& text) {
+  if (m_pane) m_pane->SetStatusText(text);
+}
+
+void CCorvaneDlg::SetMonitorField(int id, const std::string& text) {
+  if (auto* monitor = dynamic_cast<CInfoPane*>(m_pane.get())) monitor->SetField(id, text);
 }
 
 void CCorvaneDlg::PostCloseRequest() { PostMessage(m_hWnd, WM_CLOSE, 0, 0); }

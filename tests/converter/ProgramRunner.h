@@ -28,13 +28,15 @@ inline std::string ProgramPath(const std::string& name) {
 }
 
 // Runs the program with args; extraEnv entries ("NAME=value") replace those of this process. With
-// fileSizeLimit >= 0 the program cannot make any file larger than that many bytes.
+// fileSizeLimit >= 0 the program cannot make any file larger than that many bytes. A program
+// still running after timeoutSeconds is killed (exit status -1): a hang fails the test.
 inline ProgramRun RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-                             long fileSizeLimit = -1) {
+                             long fileSizeLimit = -1, unsigned timeoutSeconds = 120,
+                             const std::string& programPath = std::string()) {
   TempDir capture;
   const std::string outPath = capture.File("out");
   const std::string errPath = capture.File("err");
-  const std::string program = ProgramPath("brannock");
+  const std::string program = programPath.empty() ? ProgramPath("brannock") : programPath;
 
   std::vector<std::string> envStrings;
   for (char** e = environ; *e; ++e) {
@@ -68,6 +70,7 @@ inline ProgramRun RunProgram(const std::vector<std::string>& args, const std::ve
       struct rlimit limit = {static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    ::alarm(timeoutSeconds);  // survives exec: SIGALRM ends a program that hangs
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }

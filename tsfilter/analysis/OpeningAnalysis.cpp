@@ -7,12 +7,13 @@
 namespace tsfilter {
 namespace {
 
-HRESULT ReadIntoScanBuffer(TsFilterState& filter, TsPinState& pin, std::uint32_t index, std::uint32_t count) {
+HRESULT ReadIntoScanBuffer(TsFilterState& filter, TsPinState& pin, std::uint32_t index, std::uint32_t count,
+                           std::uint32_t* blockStart = nullptr) {
   std::uint8_t* buffer = filter.reader.ScanBuffer();
   if (!buffer) return E_UNEXPECTED;
   std::lock_guard pinLock(pin.pinLock);
   pin.currentBuffer = buffer;
-  return filter.reader.ReadBlock(buffer, index, count, nullptr, &pin.currentPackets);
+  return filter.reader.ReadBlock(buffer, index, count, blockStart, &pin.currentPackets);
 }
 
 void TakeMeasuredDuration(TsFilterState& filter, TsPinState& pin) {
@@ -23,20 +24,35 @@ void TakeMeasuredDuration(TsFilterState& filter, TsPinState& pin) {
   }
 }
 
-// A file shorter than the end-scan block: "the last 20000 packets" would start before packet 0,
-// and the analysis passes only saw its first 10000 packets (their positions wrap in the block).
-// The whole file fits the scan buffer, so its last video PTS is read there directly; otherwise a
-// 10-second recording of 2 MB would report the size estimate, 0 seconds.
-HRESULT MeasureShortFile(TsFilterState& filter, TsPinState& pin) {
-  if (HRESULT hr = ReadIntoScanBuffer(filter, pin, 0, kEndScanBlockPackets); FAILED(hr)) return hr;
-  std::lock_guard pinLock(pin.pinLock);
+// The last video PTS of the file's end, read from the end-scan block directly. Examining
+// positions instead would go on from where the table search stopped: in a file of fewer packets
+// than that position (20000 to some 40000 packets, a few megabytes) nothing would be examined and
+// a 150-second recording would keep the size estimate of 2 seconds. The reader starts a block at
+// a multiple of its length, so the block asked for at the last 20000 packets may end well before
+// the file does; the packets after it are read as the block that follows.
+HRESULT ScanFileEnd(TsFilterState& filter, TsPinState& pin, std::uint64_t total) {
   const std::uint16_t videoPid = filter.model.videoPid;
-  pin.streamTime = 0;
-  if (videoPid == 0 || filter.settings.prefDemux == kPrefDemuxElementaryVideo) return S_OK;
-  for (std::uint32_t slot = 0; slot < pin.currentPackets; ++slot) {
-    const std::uint8_t* packet = pin.currentBuffer + std::size_t{slot} * kPacketSize;
-    if (PacketPid(packet) == videoPid && HasPayloadUnitStart(packet)) TrackVideoPts(pin, filter.phase, packet);
+  {
+    std::lock_guard pinLock(pin.pinLock);
+    pin.streamTime = 0;
   }
+  std::uint64_t index = total < kEndScanBlockPackets ? 0 : total - kEndScanBlockPackets;
+  for (int block = 0; block < 2 && index < total; ++block) {
+    std::uint32_t blockStart = 0;
+    if (HRESULT hr = ReadIntoScanBuffer(filter, pin, static_cast<std::uint32_t>(index), kEndScanBlockPackets,
+                                        &blockStart);
+        FAILED(hr))
+      return hr;
+    std::lock_guard pinLock(pin.pinLock);
+    if (videoPid == 0 || filter.settings.prefDemux == kPrefDemuxElementaryVideo) return S_OK;
+    for (std::uint32_t slot = 0; slot < pin.currentPackets; ++slot) {
+      const std::uint8_t* packet = pin.currentBuffer + std::size_t{slot} * kPacketSize;
+      if (PacketPid(packet) == videoPid && HasPayloadUnitStart(packet)) TrackVideoPts(pin, filter.phase, packet);
+    }
+    if (pin.currentPackets < kEndScanBlockPackets) break;  // the file's end was in this block
+    index = std::uint64_t{blockStart} + kEndScanBlockPackets;
+  }
+  std::lock_guard pinLock(pin.pinLock);
   TakeMeasuredDuration(filter, pin);
   return S_OK;
 }
@@ -53,16 +69,7 @@ HRESULT MeasureDuration(TsFilterState& filter, TsPinState& pin) {
   if (pin.firstPts == 0) ExaminePositions(filter, pin, kAnalysisPassPositions);
 
   const std::uint64_t total = filter.reader.FileSize() / kPacketSize;
-  if (total < kEndScanBlockPackets) return MeasureShortFile(filter, pin);
-  const HRESULT hr =
-      ReadIntoScanBuffer(filter, pin, static_cast<std::uint32_t>(total - kEndScanBlockPackets), kEndScanBlockPackets);
-  if (FAILED(hr)) return hr;
-
-  std::lock_guard pinLock(pin.pinLock);
-  pin.streamTime = 0;
-  ExaminePositions(filter, pin, kEndScanPositions);
-  TakeMeasuredDuration(filter, pin);
-  return S_OK;
+  return ScanFileEnd(filter, pin, total);
 }
 
 HRESULT AnalyseFile(TsFilterState& filter, const CreatePinFunction& createPin) {

@@ -12,7 +12,6 @@
 namespace tsfilter {
 
 inline constexpr std::uint32_t kAnalysisPassPositions = 30000;
-inline constexpr std::uint32_t kEndScanPositions = 10000;
 
 // Creates the output pin when the analysis asks for it and returns its state (owned by the caller,
 // typically inside the pin object); nullptr when it cannot be created.
