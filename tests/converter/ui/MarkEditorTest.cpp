@@ -248,16 +248,4 @@ TEST(MarkEditorTest, ShortRecordingAndNoPreviewAreInert) {
   EXPECT_FALSE(editor.TimerRunning());
 }
 
-TEST(MarkEditorTest, SetMarkWindowHandsItsMarksBackOnOkOnly) {
-  CMarkDlg window("/rec/a.ts", 60000, 0);
-  window.Show();
-  EXPECT_TRUE(window.IsVisible());
-  window.Editor().OnFieldTextChanged(MarkEditor::IDC_OUT_SECONDS, "30");
-  window.OnCancel();
-  EXPECT_FALSE(window.IsVisible());
-  window.Show();
-  EXPECT_EQ(window.OnOK(), (std::pair<std::int32_t, std::int32_t>{60000, 30000}));
-  EXPECT_FALSE(window.IsVisible());
-}
-
 }  // namespace

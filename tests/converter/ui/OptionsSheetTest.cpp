@@ -143,25 +143,6 @@ TEST_F(OptionsSheetTest, OkStoresThePagesAndTellsWhetherTheFolderChanged) {
   }
 }
 
-TEST_F(OptionsSheetTest, OutputPageBrowserReplacesTheFolderOnlyWhenChosen) {
-  COutputPage page(1, "/srv/rec");
-  std::string askedTitle, askedStart;
-  page.OnBrowse([&](const std::string& title, const std::string& start) -> std::optional<std::string> {
-    askedTitle = title;
-    askedStart = start;
-    return std::nullopt;
-  });
-  EXPECT_EQ(askedTitle, "Select output folder");
-  EXPECT_EQ(askedStart, "/srv/rec");
-  EXPECT_EQ(page.Folder(), "/srv/rec");
-  page.OnBrowse([](const std::string&, const std::string&) { return std::optional<std::string>("/srv/new"); });
-  EXPECT_EQ(page.Folder(), "/srv/new");
-  EXPECT_FALSE(page.IsModified()) << "only the radio buttons and typing mark the page";
-  page.OnRadio(COutputPage::IDC_SAME_FOLDER);
-  EXPECT_EQ(page.OutputType(), 0);
-  EXPECT_TRUE(page.IsModified());
-}
-
 TEST_F(OptionsSheetTest, FiltersPageListsTheGraphNewestFirstAndOpensProperties) {
   ASSERT_EQ(cataloguetest::RegisterModule("Flumetta.ax"), S_OK);
   ComPtr<IGraphBuilder> graph;
