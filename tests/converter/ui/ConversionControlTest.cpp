@@ -280,3 +280,60 @@ TEST_F(ConversionControlTest, ARecordingIsNotConvertedIntoItsOwnName) {
 }
 
 }  // namespace
+
+namespace {
+
+struct LeadCase {
+  LONG markIn, markOut;
+  LONGLONG start, stop;  // the source's positions afterwards (100 ns); stop -1: the whole file
+};
+
+class MarkLeadTest : public ConversionControlTest, public ::testing::WithParamInterface<LeadCase> {};
+
+// Marks set on the Sources panel reach the conversion 3 seconds earlier, when they lie beyond 3 s.
+TEST_P(MarkLeadTest, TheSourcePanelsMarksPositionTheConversion) {
+  const LeadCase& c = GetParam();
+  REQUIRE_RECORDING(input, "long_150s.ts", "m.ts");
+  MainWindowStart start;
+  start.options.inputPath = input;
+  start.options.outputKind = OutputKind::TransportStream;
+  start.logOnly = true;
+  start.settingsKey = kSettingsKey;
+  m_dialog = std::make_unique<CCorvaneDlg>();
+  m_dialog->ApplyStart(start);
+  m_dialog->SetMarks(c.markIn, c.markOut);
+  ASSERT_TRUE(m_dialog->Create());
+  m_dialog->OnPlayStateChange(3);  // the preview plays: the Sources panel takes the window's marks
+  ASSERT_NE(m_dialog->CurrentPane(), nullptr);
+  EXPECT_FALSE(m_dialog->CurrentPane()->IsMonitorPanel());
+  EXPECT_EQ(m_dialog->CurrentPane()->MarkIn(), c.markIn);
+  Command(ID_START_CONVERSION);
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(m_dialog->Graph()->Source()->QueryInterface(IID_PPV_ARGS(seeking.GetAddressOf())), S_OK);
+  LONGLONG duration = 0;
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  ASSERT_TRUE(Converted()) << BatchLog(input);
+  EXPECT_TRUE(m_dialog->CurrentPane()->IsMonitorPanel()) << "a conversion shows the Monitor panel";
+
+  // The copy holds the packets from the first sequence header at the start's packet up to the
+  // stop's packet (positions are fractions of the file, as the source's seeking takes them).
+  const std::string original = ReadWholeFile(input);
+  const std::int64_t packets = static_cast<std::int64_t>(original.size() / 188);
+  const std::int64_t durationMs = duration / 10000;
+  const std::int64_t startPacket = c.start / 10000 * packets / durationMs;
+  const std::int64_t stopPacket = c.stop < 0 ? packets : c.stop / 10000 * packets / durationMs;
+  const long header = streamfacts::FirstSequenceHeaderPacket(original.substr(startPacket * 188),
+                                                             streamfacts::VideoPid(input));
+  ASSERT_GE(header, 0);
+  const std::int64_t first = startPacket + header;
+  const std::string copy = ReadWholeFile(m_recordings.File("m(ts).ts"));
+  EXPECT_EQ(copy.size(), static_cast<std::size_t>(stopPacket - first) * 188u);
+  EXPECT_TRUE(copy == original.substr(first * 188, (stopPacket - first) * 188));
+}
+
+INSTANTIATE_TEST_SUITE_P(Marks, MarkLeadTest,
+                         ::testing::Values(LeadCase{60000, 120000, 570000000, 1170000000},
+                                           LeadCase{2000, 0, 20000000, -1}, LeadCase{3001, 0, 10000, -1},
+                                           LeadCase{3000, 90000, 30000000, 870000000}));
+
+}  // namespace
