@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "platform/com/wstring.h"
-#include "platform/filters/dvd/DvdStatus.h"
+#include "platform/dshow/Errors.h"
 #include "platform/filters/dvd/TitleSetFiles.h"
 
 namespace {

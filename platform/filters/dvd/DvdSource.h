@@ -7,8 +7,8 @@
 // connects to it and reads it as it reads a program stream file. A folder with several title sets
 // gives the longest title of all (the main feature). Only unencrypted title sets can be read.
 //
-// A title set that cannot be read gives a DVD_E_ status (DvdStatus.h) from SetDVDDirectory, and
-// LastProblem() names the file or table at fault.
+// A title set that cannot be read gives a DVD_E_ status from SetDVDDirectory (Errors.h; ErrorText
+// has a text for each), and LastProblem() names the file or table at fault.
 #include <memory>
 #include <string>
 

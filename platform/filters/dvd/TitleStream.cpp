@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/filters/dvd/DvdPack.h"
-#include "platform/filters/dvd/DvdStatus.h"
+#include "platform/dshow/Errors.h"
 #include "platform/filters/dvd/TitleSetFiles.h"
 
 namespace dvd {
