@@ -6,6 +6,7 @@
 #include "platform/filters/Mpeg2Demultiplexer.h"
 #include "platform/filters/Mpeg2VideoAnalyzer.h"
 #include "platform/filters/WriterFilter.h"
+#include "platform/filters/dvd/DvdSource.h"
 #include "platform/filters/streambuffer/RecordingAttributes.h"
 #include "platform/filters/streambuffer/StreamBufferSink.h"
 #include "platform/filters/streambuffer/StreamBufferSource.h"
@@ -24,6 +25,7 @@ void RegisterPlatformFilters() {
   RegisterBuiltinClass("StreamBufferSink", CLSID_StreamBufferSink, StreamBufferSink::CreateInstance);
   RegisterBuiltinClass("Stream Buffer Source", CLSID_StreamBufferSource, StreamBufferSource::CreateInstance);
   RegisterBuiltinClass("Recording attributes", CLSID_StreamBufferRecordingAttributes, RecordingAttributes::CreateInstance);
+  RegisterBuiltinClass("DVD Navigator", CLSID_DVDNavigator, DvdSource::CreateInstance);
 }
 
 namespace {
