@@ -92,6 +92,14 @@ HRESULT ConversionGraph::LoadSource(const std::string& path, int inputKind) {
   if (auto dvd = m_source.As<IDvdControl2>()) {
     LogMessage("Loading dvd: %s\n", path.c_str());
     m_lastStatus = dvd->SetDVDDirectory(Utf8ToUtf16(path).c_str());
+    // The graph message that follows gives only the status: say what is wrong with the title set.
+    if (FAILED(m_lastStatus)) {
+      char cause[kErrorTextLimit];
+      AMGetErrorText(m_lastStatus, cause, sizeof cause);
+      char text[kErrorTextLimit + 512];
+      std::snprintf(text, sizeof text, "Failed to load %s\nCause: %s\n", path.c_str(), cause);
+      ReportMessage(text);
+    }
     return m_lastStatus;
   }
   return hr;

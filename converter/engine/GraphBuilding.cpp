@@ -160,17 +160,17 @@ void ConversionGraph::WireMultiplexer(int outputKind, bool hd) {
     if (input && SUCCEEDED(ConnectPins(output.Get(), input.Get())))
       LogMessage("Muxer connected to dumper successfully\n");
   }
-  ComPtr<IMultiplexerSlots> config;
+  ComPtr<outside::IMultiplexerConfig> config;
   if (FAILED(m_multiplexer->QueryInterface(IID_PPV_ARGS(config.GetAddressOf())))) return;
   if (hd) {
     LogMessage("Setting muxer for HDTV\n");
-    config->Slot6(kMuxHdFormat);
-    config->Slot7(kMuxHdVideoRate);
-    config->Slot8(kMuxHdAudioRate);
+    config->SetOutputFormat(kMuxHdFormat);      // 6th
+    config->SetVideoBitrate(kMuxHdVideoRate);   // 7th
+    config->SetAudioBitrate(kMuxHdAudioRate);   // 8th
   }
   if (outputKind == OutputKind::TransportStream) {
     LogMessage("Setting muxer for TS\n");
-    config->Slot6(kMuxTransportStream);
+    config->SetOutputFormat(kMuxTransportStream);  // 6th
   }
 }
 

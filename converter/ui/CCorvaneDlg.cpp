@@ -4,6 +4,9 @@
 #include "converter/engine/InputKind.h"
 #include "converter/engine/OutputKind.h"
 #include "converter/ui/CInfoPane.h"
+#include "converter/ui/CMarkDlg.h"
+#include "converter/ui/CMarkPane.h"
+#include "converter/ui/COptionsSheet.h"
 #include "converter/ui/CSfxOption.h"
 #include "converter/ui/CommandIds.h"
 #include "platform/win/messagebox.h"
@@ -33,6 +36,7 @@ CCorvaneDlg::CCorvaneDlg() : m_settings(std::make_unique<CSfxOption>(std::string
 
 CCorvaneDlg::~CCorvaneDlg() {
   Destroy();
+  m_markDialog.reset();
   m_pane.reset();
   m_graph.reset();
   m_settings.reset();  // writes the options back
@@ -161,6 +165,7 @@ void CCorvaneDlg::OnCommand(UINT id) {
     case ID_FILE_EXIT: OnClose(); break;
     case ID_MONITOR_PANEL: CreateMonitorPanel(); break;
     case ID_SOURCES_PANEL: CreateSourcesPanel(); break;
+    case ID_SET_MARK: OnSetMark(); break;
     default: break;
   }
 }
@@ -200,6 +205,50 @@ void CCorvaneDlg::CreateMonitorPanel() { m_pane = std::make_unique<CInfoPane>(m_
 void CCorvaneDlg::CreateSourcesPanel() {
   // Mark editing is only offered for transport streams.
   if (m_inputKind != InputKind::TransportStream) return;
+  auto pane = std::make_unique<CMarkPane>(m_inputPath, m_markIn, m_markOut);
+  pane->OnInitDialog(GetCurrentProcessId());
+  m_playerSeeking = pane->Seeking();
+  m_pane = std::move(pane);
+}
+
+void CCorvaneDlg::OnSetMark() {
+  if (!m_markDialog) {
+    m_markDialog = std::make_unique<CMarkDlg>(m_inputPath, m_markIn, m_markOut);
+    m_markDialog->OnInitDialog(GetCurrentProcessId());
+  }
+  m_markDialog->Show();
+}
+
+void CCorvaneDlg::OnMarkDialogOK() {
+  if (!m_markDialog) return;
+  const auto [markIn, markOut] = m_markDialog->OnOK();
+  SetMarks(markIn, markOut);
+}
+
+void CCorvaneDlg::OnMarkDialogCancel() {
+  if (m_markDialog) m_markDialog->OnCancel();
+}
+
+void CCorvaneDlg::OnDropFiles(const std::vector<std::string>& files) {
+  if (files.size() != 1) return;
+  m_inputPath = files.front();
+  OpenInput(m_inputPath, true);
+  m_markDialog.reset();
+}
+
+void CCorvaneDlg::OnOptions(const std::function<bool(COptionsSheet&)>& present) {
+  COptionsSheet sheet(*m_settings, m_graph ? m_graph->Graph() : nullptr);
+  sheet.Open();
+  if (!present || !present(sheet)) {
+    sheet.OnCancel();
+    return;
+  }
+  // A new folder changes where the loaded input's conversion goes: its output path is made anew.
+  if (sheet.OnOK().folderChanged && !m_inputPath.empty()) OpenInput(m_inputPath, true);
+}
+
+Menu CCorvaneDlg::ContextMenu() const {
+  return PaneContextMenu(m_pane && m_pane->IsMonitorPanel());
 }
 
 void CCorvaneDlg::SetUiState(int state) {

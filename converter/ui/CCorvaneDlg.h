@@ -10,8 +10,10 @@
 // until the window is asked to close (WM_CLOSE) or the thread's loop is told to quit (WM_QUIT).
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "converter/engine/ConversionGraph.h"
 #include "converter/engine/MessageReporter.h"
@@ -24,6 +26,8 @@
 
 class CBasePane;
 class CInfoPane;
+class CMarkDlg;
+class COptionsSheet;
 class CSfxOption;
 class PreviewPlayer;
 
@@ -100,6 +104,18 @@ class CCorvaneDlg : public ReportTarget {
   ConversionGraph* Graph() const { return m_graph.get(); }
   CSfxOption& Settings() { return *m_settings; }
   void SetMarks(LONG markIn, LONG markOut);
+  LONG MarkIn() const { return m_markIn; }
+  LONG MarkOut() const { return m_markOut; }
+
+  // A widget layer's events: files dropped on the window; the Set Mark window's OK and Cancel;
+  // the Options sheet, shown by present (false when the user cancels it).
+  void OnDropFiles(const std::vector<std::string>& files);
+  CMarkDlg* MarkDialog() const { return m_markDialog.get(); }
+  void OnMarkDialogOK();
+  void OnMarkDialogCancel();
+  void OnOptions(const std::function<bool(COptionsSheet&)>& present);
+  // The pane context menu as it opens now.
+  Menu ContextMenu() const;
 
  protected:
   virtual void OnInitDialog();
@@ -144,6 +160,7 @@ class CCorvaneDlg : public ReportTarget {
   void OnDisplayTick();
   void CreateMonitorPanel();
   void CreateSourcesPanel();
+  void OnSetMark();
   void SetUiState(int state);
   void RefreshStatusLine();
   void SetStatusText(const std::string& text);
@@ -186,6 +203,7 @@ class CCorvaneDlg : public ReportTarget {
   DWORD m_startTick = 0;
   bool m_endOfSource = false;
   int m_audioTrackIndex = 0;
+  std::unique_ptr<CMarkDlg> m_markDialog;
   ComPtr<ITsSourceInfo> m_sourceInfo;
 
   MainMenu m_menu;

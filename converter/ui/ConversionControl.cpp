@@ -14,6 +14,7 @@
 #include "converter/engine/PathText.h"
 #include "converter/ui/CCorvaneDlg.h"
 #include "converter/ui/CInfoPane.h"
+#include "converter/ui/CMarkDlg.h"
 #include "converter/ui/CSfxOption.h"
 #include "converter/ui/CommandIds.h"
 #include "converter/ui/PreviewPlayer.h"
@@ -94,6 +95,7 @@ void CCorvaneDlg::OpenInput(std::string path, bool preview) {
   if (path.empty()) return;
   m_loggedAttributeCount = 0;
   m_endOfSource = false;
+  m_markDialog.reset();
   m_playerSeeking.Reset();
   path = WithoutQuotes(std::move(path));
   struct stat info {};

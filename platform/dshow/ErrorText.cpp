@@ -39,6 +39,12 @@ constexpr KnownText kKnown[] = {
     {VFW_E_DUPLICATE_NAME, "Failed to add a filter with a duplicate name."},
     {VFW_E_INVALID_FILE_FORMAT, "The file format is invalid."},
     {VFW_E_CIRCULAR_GRAPH, "The filter graph is circular."},
+    {DVD_E_NO_TITLE_SET, "No DVD title set was found: open a VTS_nn_0.IFO file or the folder that holds it."},
+    {DVD_E_IFO_DAMAGED, "The title set's IFO file and its BUP copy are both damaged or cut short."},
+    {DVD_E_CELL_TABLE,
+     "The title set's cell table points outside its VOB files: the IFO file is damaged or a VOB file is cut short."},
+    {DVD_E_VOB_MISSING, "A VOB file of the title set is missing."},
+    {DVD_E_ENCRYPTED, "The title set is encrypted; only unencrypted copies of a DVD can be converted."},
 };
 
 constexpr std::uint32_t kWin32Facility = 0x80070000u;

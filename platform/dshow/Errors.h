@@ -44,3 +44,10 @@ inline constexpr HRESULT VFW_E_SAMPLE_TIME_NOT_SET = MakeHresult(0x80040249u);
 inline constexpr HRESULT VFW_E_MEDIA_TIME_NOT_SET = MakeHresult(0x80040251u);
 inline constexpr HRESULT VFW_E_NO_TIME_FORMAT_SET = MakeHresult(0x80040252u);
 inline constexpr HRESULT VFW_E_UNSUPPORTED_STREAM = MakeHresult(0x80040265u);
+
+// The DVD source's: what is wrong with a title set, each with its own text (ErrorText).
+inline constexpr HRESULT DVD_E_NO_TITLE_SET = MakeHresult(0x80040A01u);
+inline constexpr HRESULT DVD_E_IFO_DAMAGED = MakeHresult(0x80040A02u);
+inline constexpr HRESULT DVD_E_CELL_TABLE = MakeHresult(0x80040A03u);
+inline constexpr HRESULT DVD_E_VOB_MISSING = MakeHresult(0x80040A04u);
+inline constexpr HRESULT DVD_E_ENCRYPTED = MakeHresult(0x80040A05u);

@@ -11,8 +11,9 @@ namespace {
 constexpr std::size_t kProbeBytes = 1024 * 1024;  // enough to see a program stream's first packets
 constexpr LONG kPullBlock = 256 * 1024;
 
-// 90 kHz ticks to 100-ns units.
+// 90 kHz ticks to 100-ns units and back.
 REFERENCE_TIME ToReferenceTime(std::int64_t ticks) { return ticks * 1000 / 9; }
+std::int64_t ToTicks(REFERENCE_TIME time) { return time / 1000 * 9 + time % 1000 * 9 / 1000; }
 
 class PidMapEnumerator final : public ComObject<IEnumPIDMap> {
  public:
@@ -268,6 +269,7 @@ Mpeg2Demultiplexer::Mpeg2Demultiplexer(IUnknown* outer)
       m_ps(*this) {
   HRESULT hr = S_OK;
   m_input = std::make_unique<Mpeg2DemuxInputPin>(this, &m_lock, &hr);
+  m_seeking.reset(new ProgramStreamSeeking(GetOwner(), static_cast<IProgramStreamSeekTarget*>(this)));
 }
 
 Mpeg2Demultiplexer::~Mpeg2Demultiplexer() {
@@ -277,6 +279,9 @@ Mpeg2Demultiplexer::~Mpeg2Demultiplexer() {
 HRESULT Mpeg2Demultiplexer::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   if (riid == IMpeg2Demultiplexer::kIid) return GetInterface(static_cast<IMpeg2Demultiplexer*>(this), ppv);
+  if (riid == IMediaSeeking::kIid && m_mode == InputMode::Program) {
+    return GetInterface(static_cast<IMediaSeeking*>(m_seeking.get()), ppv);
+  }
   return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -442,7 +447,62 @@ HRESULT Mpeg2Demultiplexer::CreateProgramStreamPins(IAsyncReader* reader) {
     m_ps.MapStream(audio->key, pin->Stream());
   }
   m_pullBuffer.reset(new BYTE[kPullBlock]);
+  MeasureProgramStream(reader, video ? *video : *audio);
   return S_OK;
+}
+
+void Mpeg2Demultiplexer::MeasureProgramStream(IAsyncReader* reader, const PsStreamInfo& timed) {
+  m_pullStart = 0;
+  m_pullStop = -1;
+  m_startTicks = 0;
+  m_lastTimestamp = -1;
+  m_seeking->ResetPositions();
+  // A stream without time stamps is still delivered; it only cannot seek or tell its duration.
+  const HRESULT hr = m_timeline.Measure(reader, timed.key, timed.kind);
+  m_seeking->SetDuration(SUCCEEDED(hr) ? ToReferenceTime(m_timeline.Duration()) : 0);
+}
+
+HRESULT Mpeg2Demultiplexer::SeekProgramStream(REFERENCE_TIME start, REFERENCE_TIME stop, bool restart) {
+  CAutoLock lock(&m_lock);
+  IAsyncReader* reader = m_input->Reader();
+  if (m_mode != InputMode::Program || !reader) return VFW_E_NOT_CONNECTED;
+  if (!m_timeline.IsMeasured()) return E_NOTIMPL;
+  std::int64_t startOffset = m_pullStart, stopOffset = -1;
+  HRESULT hr = m_timeline.StopOffset(reader, ToTicks(stop), &stopOffset);
+  if (SUCCEEDED(hr) && restart) hr = m_timeline.StartOffset(reader, ToTicks(start), &startOffset);
+  if (FAILED(hr)) return hr;
+  m_pullStop = stopOffset;
+  if (!restart) return S_OK;
+  m_pullStart = startOffset;
+  m_startTicks = ToTicks(std::max<REFERENCE_TIME>(start, 0));
+  m_lastTimestamp = -1;
+  if (IsStopped()) return S_OK;  // the next run starts there
+
+  // Active: what is on its way is flushed, and the pull thread starts again at the new offset.
+  m_stopPull = true;
+  for (const auto& pin : m_outputs) {
+    if (pin->IsConnected()) pin->DeliverBeginFlush();
+  }
+  StopPullThread();
+  {
+    CAutoLock receive(&m_receiveLock);
+    m_ps.Reset();
+    for (Mpeg2DemuxOutputPin* pin : m_streamPins) {
+      if (pin && pin->IsConnected()) {
+        pin->DeliverEndFlush();
+        pin->DeliverNewSegment(start, stop, 1.0);
+      }
+    }
+  }
+  StartPullThread();
+  return S_OK;
+}
+
+REFERENCE_TIME Mpeg2Demultiplexer::ProgramStreamPosition() {
+  const std::int64_t last = m_lastTimestamp;
+  std::int64_t ticks = last < 0 ? m_startTicks.load() : m_timeline.TicksFromStart(last);
+  ticks = std::clamp<std::int64_t>(ticks, 0, m_timeline.Duration());
+  return ToReferenceTime(ticks);
 }
 
 void Mpeg2Demultiplexer::OnInputDisconnected() {
@@ -528,11 +588,19 @@ STDMETHODIMP Mpeg2Demultiplexer::Pause() {
     m_ts.Reset();
     m_ps.Reset();
   }
-  if (m_mode == InputMode::Program && m_input->Reader() && !m_pullThread.joinable()) {
-    m_stopPull = false;
-    m_pullThread = std::thread([this] { PullLoop(); });
-  }
+  if (m_mode == InputMode::Program && m_input->Reader() && !m_pullThread.joinable()) StartPullThread();
   return hr;
+}
+
+void Mpeg2Demultiplexer::StartPullThread() {
+  {
+    // Started in the middle, the video is delivered from its first clean start on.
+    CAutoLock receive(&m_receiveLock);
+    if (m_pullStart > 0 && m_timeline.IsMeasured()) m_ps.TrimUntilCleanStart(m_timeline.Key(), m_timeline.Kind());
+  }
+  m_lastTimestamp = -1;
+  m_stopPull = false;
+  m_pullThread = std::thread([this] { PullLoop(); });
 }
 
 STDMETHODIMP Mpeg2Demultiplexer::Stop() {
@@ -540,6 +608,8 @@ STDMETHODIMP Mpeg2Demultiplexer::Stop() {
   HRESULT hr;
   {
     CAutoLock lock(&m_lock);
+    // Again under the lock: a seek may have started the pull thread anew meanwhile.
+    m_stopPull = true;
     // Deactivating the outputs decommits their allocators, which wakes a pull thread waiting
     // for a buffer.
     hr = CBaseFilter::Stop();
@@ -557,7 +627,11 @@ void Mpeg2Demultiplexer::PullLoop() {
   IAsyncReader* reader = m_input->Reader();
   LONGLONG total = 0, available = 0;
   HRESULT hr = reader->Length(&total, &available);
-  LONGLONG position = 0;
+  LONGLONG position = m_pullStart;
+  const LONGLONG stop = m_pullStop;
+  const LONGLONG fileLength = total;
+  const bool stopsEarly = stop >= 0 && stop < total;
+  if (stopsEarly) total = stop;
   while (SUCCEEDED(hr) && !m_stopPull && position < total) {
     const LONG length = static_cast<LONG>(std::min<LONGLONG>(kPullBlock, total - position));
     hr = reader->SyncRead(position, length, m_pullBuffer.get());
@@ -565,9 +639,11 @@ void Mpeg2Demultiplexer::PullLoop() {
     {
       CAutoLock receive(&m_receiveLock);
       hr = m_ps.Push(m_pullBuffer.get(), static_cast<std::size_t>(length));
+      m_lastTimestamp = m_ps.LastTimestamp();
     }
     position += length;
   }
+  if (SUCCEEDED(hr) && !m_stopPull && stopsEarly) hr = PushStopTail(reader, stop, fileLength);
   if (m_stopPull) return;
   if (FAILED(hr)) {
     NotifyEvent(EC_ERRORABORT, hr, 0);
@@ -576,4 +652,19 @@ void Mpeg2Demultiplexer::PullLoop() {
   CAutoLock receive(&m_receiveLock);
   m_ps.EndOfStream();
   DeliverEndOfStreamToOutputs();
+}
+
+HRESULT Mpeg2Demultiplexer::PushStopTail(IAsyncReader* reader, LONGLONG stop, LONGLONG total) {
+  // The stop is the first video packet past the stop time; its first bytes still end the picture
+  // before, so it is read with an end armed.
+  constexpr LONGLONG kLargestPacket = 6 + 0xFFFF;
+  const LONG length = static_cast<LONG>(std::min(kLargestPacket, total - stop));
+  HRESULT hr = reader->SyncRead(stop, length, m_pullBuffer.get());
+  if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+  const BYTE* p = m_pullBuffer.get();
+  if (length < 6 || p[0] != 0 || p[1] != 0 || p[2] != 1) return S_OK;
+  const LONG packet = std::min<LONG>(length, 6 + ((p[4] << 8) | p[5]));
+  CAutoLock receive(&m_receiveLock);
+  m_ps.EndBeforeNextPicture(m_timeline.Key(), m_timeline.Kind());
+  return m_ps.Push(p, static_cast<std::size_t>(packet));
 }

@@ -6,7 +6,8 @@
 //  - a program stream (MPEG2_PROGRAM or MPEG1System) pulled through IAsyncReader from a file
 //    source: at connection the demultiplexer reads the start of the stream, finds the first
 //    video and audio streams and makes the pins "Video" and "Audio" or "AC3" itself; a thread of
-//    its own reads the file while the filter is active.
+//    its own reads the file while the filter is active. The filter then offers IMediaSeeking:
+//    duration, current position, and start/stop positions found by bisection over the stream.
 // Every output sample holds the payload of one PES packet (or one chunk of a long unbounded
 // video PES), with the presentation time as start time and the decode time as media time, in
 // 100-ns units, unwrapped across the 33-bit clock wrap; the first sample of a PES packet with a
@@ -15,7 +16,9 @@
 // Locks: m_lock is the filter lock (connections, state, pin list). m_receiveLock serialises the
 // engines: Receive, end of stream, flush, the pull thread, and MapPID/UnmapPID from application
 // threads; it is held while delivering downstream. Order: m_lock before m_receiveLock. The pull
-// thread takes only m_receiveLock, and Stop waits for it without holding m_lock.
+// thread takes only m_receiveLock, and Stop waits for it without holding m_lock. A program
+// stream seek holds m_lock throughout: it flushes the outputs, joins the pull thread and starts
+// it again at the new offset, so no state change comes between.
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -26,6 +29,8 @@
 #include "platform/dshow/Mpeg2Interfaces.h"
 #include "platform/filters/AsyncReader.h"
 #include "platform/filters/ProgramStreamReader.h"
+#include "platform/filters/ProgramStreamSeeking.h"
+#include "platform/filters/ProgramStreamTimeline.h"
 #include "platform/filters/TsDemuxEngine.h"
 
 class Mpeg2Demultiplexer;
@@ -77,7 +82,10 @@ class Mpeg2DemuxInputPin : public CBaseInputPin {
   IAsyncReader* m_reader = nullptr;  // counted; set while connected to a pull source
 };
 
-class Mpeg2Demultiplexer : public CBaseFilter, public IMpeg2Demultiplexer, private IPesUnitSink {
+class Mpeg2Demultiplexer : public CBaseFilter,
+                           public IMpeg2Demultiplexer,
+                           private IPesUnitSink,
+                           private IProgramStreamSeekTarget {
  public:
   // The largest output unit: chunk size of unbounded video PES packets and output buffer size.
   static constexpr std::size_t kUnitCapacity = 256 * 1024;
@@ -117,6 +125,11 @@ class Mpeg2Demultiplexer : public CBaseFilter, public IMpeg2Demultiplexer, priva
   enum class InputMode { None, Transport, Program };
 
   HRESULT DeliverPesUnit(std::size_t stream, const PesUnit& unit) override;
+  HRESULT SeekProgramStream(REFERENCE_TIME start, REFERENCE_TIME stop, bool restart) override;
+  REFERENCE_TIME ProgramStreamPosition() override;
+  void MeasureProgramStream(IAsyncReader* reader, const PsStreamInfo& timed);
+  void StartPullThread();
+  HRESULT PushStopTail(IAsyncReader* reader, LONGLONG stop, LONGLONG total);
   Mpeg2DemuxOutputPin* FindOutput(LPCWSTR name);
   HRESULT AddOutputPin(const AM_MEDIA_TYPE& type, LPCWSTR name, Mpeg2DemuxOutputPin** pin);
   HRESULT CreateProgramStreamPins(IAsyncReader* reader);
@@ -137,4 +150,13 @@ class Mpeg2Demultiplexer : public CBaseFilter, public IMpeg2Demultiplexer, priva
   std::thread m_pullThread;
   std::atomic<bool> m_stopPull{false};
   std::unique_ptr<BYTE[]> m_pullBuffer;
+
+  // Program stream time: measured at connection; offsets of the delivered range; the start time
+  // and the latest time delivered, for the current position.
+  std::unique_ptr<ProgramStreamSeeking> m_seeking;
+  ProgramStreamTimeline m_timeline;
+  std::atomic<std::int64_t> m_pullStart{0};
+  std::atomic<std::int64_t> m_pullStop{-1};  // -1: to the end
+  std::atomic<std::int64_t> m_startTicks{0};
+  std::atomic<std::int64_t> m_lastTimestamp{-1};
 };

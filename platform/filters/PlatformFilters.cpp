@@ -6,6 +6,10 @@
 #include "platform/filters/Mpeg2Demultiplexer.h"
 #include "platform/filters/Mpeg2VideoAnalyzer.h"
 #include "platform/filters/WriterFilter.h"
+#include "platform/filters/dvd/DvdSource.h"
+#include "platform/filters/streambuffer/RecordingAttributes.h"
+#include "platform/filters/streambuffer/StreamBufferSink.h"
+#include "platform/filters/streambuffer/StreamBufferSource.h"
 
 HRESULT CreateFileWriter(IUnknown* outer, REFIID riid, void** ppv) {
   static constexpr WriterOptions kOptions{"File writer", CLSID_FileWriter, u"in", true, nullptr};
@@ -18,6 +22,10 @@ void RegisterPlatformFilters() {
   RegisterBuiltinClass("Infinite Pin Tee Filter", CLSID_InfTee, InfTee::CreateInstance);
   RegisterBuiltinClass("File writer", CLSID_FileWriter, CreateFileWriter);
   RegisterBuiltinClass("File Source (Async.)", CLSID_AsyncReader, AsyncFileSource::CreateInstance);
+  RegisterBuiltinClass("StreamBufferSink", CLSID_StreamBufferSink, StreamBufferSink::CreateInstance);
+  RegisterBuiltinClass("Stream Buffer Source", CLSID_StreamBufferSource, StreamBufferSource::CreateInstance);
+  RegisterBuiltinClass("Recording attributes", CLSID_StreamBufferRecordingAttributes, RecordingAttributes::CreateInstance);
+  RegisterBuiltinClass("DVD Navigator", CLSID_DVDNavigator, DvdSource::CreateInstance);
 }
 
 namespace {

@@ -23,9 +23,17 @@ std::size_t FindStartCode(const std::uint8_t* data, std::size_t size, std::size_
   return size >= 2 ? std::max(from, size - 2) : size;
 }
 
-// Bytes of the unit at p (start code known): 0 when the needed length fields are not present yet.
-// Sets *invalid for a unit that cannot be parsed.
-std::size_t UnitSize(const std::uint8_t* p, std::size_t available, bool* invalid) {
+// Offset of the first start code in an elementary stream, or size.
+std::size_t FirstStartCode(const std::uint8_t* es, std::size_t size) {
+  for (std::size_t i = 0; i + 3 < size; ++i) {
+    if (IsStartCode(es + i)) return i;
+  }
+  return size;
+}
+
+}  // namespace
+
+std::size_t PsUnitSize(const std::uint8_t* p, std::size_t available, bool* invalid) {
   *invalid = false;
   const std::uint8_t id = p[3];
   if (id == 0xB9) return 4;
@@ -52,15 +60,39 @@ std::size_t UnitSize(const std::uint8_t* p, std::size_t available, bool* invalid
   return 6 + length;
 }
 
-// Offset of the first start code in an elementary stream, or size.
-std::size_t FirstStartCode(const std::uint8_t* es, std::size_t size) {
-  for (std::size_t i = 0; i + 3 < size; ++i) {
-    if (IsStartCode(es + i)) return i;
+std::size_t FindCleanStart(const std::uint8_t* es, std::size_t size, PsStreamKind kind) {
+  const bool h264 = kind == PsStreamKind::H264Video;
+  if (!h264 && kind != PsStreamKind::Mpeg1Video && kind != PsStreamKind::Mpeg2Video) return 0;
+  // The packet's time stamp belongs to the first picture that starts in it: the clean start
+  // must come before any other picture does, so that the time stays right once the bytes before
+  // it (the end of the previous picture) are dropped.
+  std::size_t delimiter = size;  // an H.264 access unit delimiter not yet followed by a slice
+  for (std::size_t i = 0; i + 4 <= size; ++i) {
+    if (!IsStartCode(es + i)) continue;
+    const std::uint8_t code = es[i + 3];
+    if (!h264) {
+      if (code == 0xB3) return i;
+      if (code == 0x00) return size;  // a picture before any sequence header
+      continue;
+    }
+    const int nal = code & 0x1F;
+    if (nal == 9) delimiter = i;
+    if (nal == 7) return delimiter < i ? delimiter : i;
+    if (nal == 1 || nal == 5) return size;
   }
   return size;
 }
 
-}  // namespace
+std::size_t FindPictureStart(const std::uint8_t* es, std::size_t size, PsStreamKind kind) {
+  const bool h264 = kind == PsStreamKind::H264Video;
+  for (std::size_t i = 0; i + 4 <= size; ++i) {
+    if (!IsStartCode(es + i)) continue;
+    const std::uint8_t code = es[i + 3];
+    const int nal = code & 0x1F;
+    if (h264 ? (nal == 9 || nal == 7 || nal == 5 || nal == 1) : (code == 0x00 || code == 0xB3 || code == 0xB8)) return i;
+  }
+  return size;
+}
 
 bool LocatePsPayload(const std::uint8_t* packet, std::size_t size, std::size_t payloadOffset, PsPayload* out) {
   const std::uint8_t id = packet[3];
@@ -106,10 +138,25 @@ void ProgramStreamReader::MapStream(std::uint32_t key, std::size_t stream) {
   m_map.push_back({key, stream, true});
 }
 
+void ProgramStreamReader::TrimUntilCleanStart(std::uint32_t key, PsStreamKind kind) {
+  m_trimKey = key;
+  m_trimKind = kind;
+}
+
+void ProgramStreamReader::EndBeforeNextPicture(std::uint32_t key, PsStreamKind kind) {
+  m_endKey = key;
+  m_endKind = kind;
+  m_ended = false;
+}
+
 void ProgramStreamReader::Reset() {
   m_fill = 0;
   m_inSync = true;
   m_clock.Reset();
+  m_lastTimestamp = -1;
+  m_trimKey = 0;
+  m_endKey = 0;
+  m_ended = false;
   for (Mapping& m : m_map) m.discontinuity = true;
 }
 
@@ -144,7 +191,7 @@ HRESULT ProgramStreamReader::Parse(std::size_t* consumed) {
   while (m_fill - pos >= 4) {
     const std::uint8_t* p = buffer + pos;
     bool invalid = false;
-    std::size_t unitSize = IsStartCode(p) ? UnitSize(p, m_fill - pos, &invalid) : 0;
+    std::size_t unitSize = IsStartCode(p) ? PsUnitSize(p, m_fill - pos, &invalid) : 0;
     if (!IsStartCode(p) || invalid) {
       if (m_inSync) ++m_counters.resyncs;
       m_inSync = false;
@@ -184,16 +231,31 @@ HRESULT ProgramStreamReader::HandlePes(const std::uint8_t* packet, std::size_t s
   }
   if (!mapping || payload.size == 0) return S_OK;
 
+  if (payload.key == m_trimKey) {
+    const std::size_t clean = FindCleanStart(packet + payload.offset, payload.size, m_trimKind);
+    if (clean == payload.size) return S_OK;  // nothing decodable yet
+    payload.offset += clean;
+    payload.size -= clean;
+    m_trimKey = 0;
+  }
+  bool ending = false;
+  if (payload.key == m_endKey) {
+    if (m_ended) return S_OK;
+    m_ended = ending = true;
+    payload.size = FindPictureStart(packet + payload.offset, payload.size, m_endKind);
+    if (payload.size == 0) return S_OK;
+  }
   PesUnit unit;
   unit.data = packet + payload.offset;
   unit.size = payload.size;
   unit.isPesStart = true;
   unit.discontinuity = mapping->discontinuity;
-  if (header.hasPts) {
+  if (header.hasPts && !ending) {
     unit.hasPts = true;
     unit.hasDts = header.hasDts;
     unit.dts = m_clock.Unwrap(header.dts);
     unit.pts = header.hasDts ? m_clock.Unwrap(header.pts) : unit.dts;
+    m_lastTimestamp = std::max(m_lastTimestamp, unit.dts);
   }
   mapping->discontinuity = false;
   return m_sink.DeliverPesUnit(mapping->stream, unit);
@@ -206,7 +268,7 @@ bool ProgramStreamReader::Probe(const std::uint8_t* data, std::size_t size, std:
   while (size - pos >= 4) {
     const std::uint8_t* p = data + pos;
     bool invalid = false;
-    std::size_t unitSize = IsStartCode(p) ? UnitSize(p, size - pos, &invalid) : 0;
+    std::size_t unitSize = IsStartCode(p) ? PsUnitSize(p, size - pos, &invalid) : 0;
     if (!IsStartCode(p) || invalid) {
       pos = FindStartCode(data, size, pos + 1);
       continue;

@@ -47,8 +47,18 @@ class ProgramStreamReader {
   HRESULT EndOfStream();
   // Forgets buffered bytes and the clock (after a flush or seek); the next units are discontinuous.
   void Reset();
+  // After a seek into the middle: the stream's bytes are dropped until its first clean start (a
+  // sequence header, or for H.264 a sequence parameter set), so that its output begins decodable.
+  // Call after Reset, which disarms it.
+  void TrimUntilCleanStart(std::uint32_t key, PsStreamKind kind);
+  // At a stop in the middle: of the stream's next packet only the bytes before its first picture
+  // start (the end of the picture before) are delivered, without a time stamp, and nothing after,
+  // so that its output ends with a whole picture. Reset disarms it.
+  void EndBeforeNextPicture(std::uint32_t key, PsStreamKind kind);
 
   const PsReaderCounters& Counters() const { return m_counters; }
+  // The latest decode time (90 kHz, unwrapped) of a unit delivered since the last Reset; -1 before.
+  std::int64_t LastTimestamp() const { return m_lastTimestamp; }
 
   // Looks at the start of a program stream and lists its elementary streams in the order of their
   // first packet. Returns false when the bytes do not look like a program stream (no pack header
@@ -73,6 +83,12 @@ class ProgramStreamReader {
   TimestampUnwrapper m_clock;
   PsReaderCounters m_counters;
   bool m_inSync = true;
+  std::int64_t m_lastTimestamp = -1;
+  std::uint32_t m_trimKey = 0;  // 0: nothing to trim
+  PsStreamKind m_trimKind = PsStreamKind::Other;
+  std::uint32_t m_endKey = 0;  // 0: no end armed
+  PsStreamKind m_endKind = PsStreamKind::Other;
+  bool m_ended = false;  // the end was reached: the stream's units are dropped
 };
 
 // What a PES packet of a program stream carries: its stream key, and where its elementary
@@ -83,3 +99,17 @@ struct PsPayload {
   std::size_t size = 0;
 };
 bool LocatePsPayload(const std::uint8_t* packet, std::size_t size, std::size_t payloadOffset, PsPayload* out);
+
+// Bytes of the system-level unit (pack header, PES packet, map, padding, end code) at p, whose
+// start code 00 00 01 is known to be there: 0 when its length fields are not within `available`
+// yet. Sets *invalid for bytes that are no such unit.
+std::size_t PsUnitSize(const std::uint8_t* p, std::size_t available, bool* invalid);
+
+// Offset of the first point in a video elementary stream where decoding can begin (a sequence
+// header; for H.264 a sequence parameter set), or size when there is none. Other kinds: 0.
+std::size_t FindCleanStart(const std::uint8_t* es, std::size_t size, PsStreamKind kind);
+
+// Offset of the first start code in a video elementary stream that begins a new picture (for
+// MPEG-1/2 a picture, GOP or sequence header; for H.264 an access unit delimiter, a sequence
+// parameter set or a slice), or size when there is none.
+std::size_t FindPictureStart(const std::uint8_t* es, std::size_t size, PsStreamKind kind);

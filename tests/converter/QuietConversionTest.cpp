@@ -156,18 +156,6 @@ TEST_F(QuietConversionTest, H264GivesRawVideoAndItsAc3InAWavFile) {
 
 // ---- failures: a message in the batch log, a non-zero exit status, never a success ----
 
-TEST_F(QuietConversionTest, DvrMsOutputFailsCleanlyWithoutTheStreamBuffer) {
-  REQUIRE_RECORDING(input, "mpeg2_mp2.ts");
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"/q", "/i", input},
-                                               std::vector<std::string>{"/q", "/i", input, "/f", "0"}}) {
-    const ProgramRun run = Convert(args);
-    if (run.exitStatus == 0) GTEST_SKIP() << "this build records DVR-MS";
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_NE(BatchLog(input).find("(HRESULT = 80040154, Checkpoint = 0005, SBE)"), std::string::npos)
-        << BatchLog(input);
-  }
-}
-
 struct FailureCase {
   const char* name;
   const char* fixture;            // copied as "in.ts"; null: no input file

@@ -413,7 +413,10 @@ STDMETHODIMP TsSourceFilter::GetAttribute(LPCWSTR key, LPWSTR* answer) {
 namespace {
 
 constexpr DWORD kAudioStreamGroup = 0x648E51;
-// Tracks are switched only once delivery is under way.
+// During a delivery, tracks are switched only once it is under way. A filter that is not
+// delivering (position 0: loaded and not yet run, or stopped) switches at once, so a host can
+// choose the track before it runs the graph: the converter does so, and refused there the choice
+// would silently not reach the conversion.
 constexpr std::uint32_t kEarliestSwitchPacket = 30000;
 
 OutputKind AudioOutputKind(AudioKind kind) {
@@ -468,7 +471,7 @@ STDMETHODIMP TsSourceFilter::Enable(LONG index, DWORD flags) {
     std::lock_guard lock(m_analysis.filterLock);
     const ProgramModel& model = m_analysis.model;
     if (index < 0 || index >= model.audioTrackCount || index >= static_cast<LONG>(ProgramModel::kMaxAudioTracks) ||
-        position < kEarliestSwitchPacket) {
+        (position != 0 && position < kEarliestSwitchPacket)) {
       return E_INVALIDARG;
     }
     const std::size_t selected =

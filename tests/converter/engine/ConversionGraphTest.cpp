@@ -41,6 +41,17 @@ const RowCase kRows[] = {
      {"MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", kMux, "out.mpg"},
      {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::ClMux, CheckPoint::Dumper},
      {"out.mpg"}},
+    {"ts_to_dvr_ms", "mpeg2_mp2.ts", InputKind::TransportStream, OutputKind::DvrMs, false, false,
+     {"MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", "Smart Tee", "StreamBufferSink", "out.mpa"},
+     {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::Sbe, CheckPoint::SmartTee, CheckPoint::AudioDump},
+     {"out.dvr-ms"}},
+    {"ts_ac3_to_dvr_ms_through_analyzer", "mpeg2hd_ac3_mp2.ts", InputKind::TransportStream, OutputKind::DvrMs, false,
+     true,
+     {"AC3 Frame Analyzer", "MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", "Smart Tee", "StreamBufferSink",
+      "out.ac3"},
+     {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::Sbe, CheckPoint::SmartTee, CheckPoint::AudioDump,
+      CheckPoint::Ac3Filter},
+     {"out.dvr-ms"}},
     {"ts_to_transport_stream", "mpeg2_mp2.ts", InputKind::TransportStream, OutputKind::TransportStream, false, false,
      {"out.ts"}, {CheckPoint::Dumper}, {"out.ts"}},
     {"ts_to_raw_streams", "mpeg2_mp2.ts", InputKind::TransportStream, OutputKind::DemuxRaw, false, false,
@@ -97,6 +108,7 @@ TEST_P(ConversionGraphRowTest, BuildsRunsAndWritesItsFiles) {
   const std::string output =
       m_out.File(row.outputKind == OutputKind::ProgramStream     ? "out.mpg"
                  : row.outputKind == OutputKind::TransportStream ? "out.ts"
+                 : row.outputKind == OutputKind::DvrMs           ? "out.dvr-ms"
                                                                  : "out.raw");
   ConversionGraph graph(0);
   ASSERT_EQ(graph.LoadSource(input.string(), row.inputKind), S_OK);
@@ -149,16 +161,6 @@ TEST_F(ConversionGraphTest, AMultiplexerSpecWithoutACommaStopsTheBuildAtItsCheck
   EXPECT_NE(converter_test::ConversionLogSince(logStart).find("Graph build failed at check point: CLMux\n"),
             std::string::npos);
   EXPECT_EQ(graph.MainDump(), nullptr) << "nothing is added after the failing step";
-}
-
-TEST_F(ConversionGraphTest, DvrMsOutputWithoutTheStreamBufferFailsAtItsCheckPoint) {
-  REQUIRE_FIXTURE(input, "mpeg2_mp2.ts");
-  ConversionGraph graph(0);
-  ASSERT_EQ(graph.LoadSource(input.string(), InputKind::TransportStream), S_OK);
-  const HRESULT built = graph.BuildConversionGraph(m_out.File("out.dvr-ms"), 4, 0, "", "", false, false);
-  if (SUCCEEDED(built)) GTEST_SKIP() << "this build has the stream-buffer sink";
-  EXPECT_EQ(built, REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(graph.LastCheckPoint(), CheckPoint::Sbe);
 }
 
 TEST_F(ConversionGraphTest, HdTransportStreamOutputConfiguresTheMultiplexerBeforeReleasingIt) {

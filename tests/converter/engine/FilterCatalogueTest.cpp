@@ -121,11 +121,6 @@ TEST_F(FilterCatalogueTest, NoMultiplexerWhenOneQueryFindsNothingOrNothingMatche
   EXPECT_EQ(MultiplexerInUse(""), "");
 }
 
-TEST_F(FilterCatalogueTest, StoredMultiplexerIsUsedEvenWhenNotInstalled) {
-  const std::string stored = "Gone Multiplexer,{00000004-0000-0000-0000-000000000001}";
-  EXPECT_EQ(MultiplexerInUse(stored), stored);
-}
-
 TEST_F(FilterCatalogueTest, EntryWithoutClassIdStillGivesASpec) {
   const char* clsid = "{00000005-0000-0000-0000-000000000001}";
   ASSERT_EQ(RegisterCatalogueEntry(clsid, "Nameless Analyzer", kNormal, {kAc3}), S_OK);

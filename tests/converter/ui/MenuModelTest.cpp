@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "converter/ui/AboutContents.h"
 #include "converter/ui/CommandIds.h"
 
 namespace {
@@ -117,25 +116,6 @@ TEST(MenuModelTest, AudioItemsOnePerStreamWithinTheirIdentifiers) {
   EXPECT_EQ(menu.ItemText(ID_AUDIO_TRACK_FIRST), std::string(254, 'a'));
 }
 
-TEST(MenuModelTest, DeleteAndInsertByIdentifierAndPosition) {
-  Menu menu;
-  menu.AppendItem(1, "one");
-  Menu& popup = menu.AppendPopup("sub");
-  popup.AppendItem(2, "two");
-  menu.AppendItem(3, "three");
-  EXPECT_TRUE(menu.DeleteCommand(2)) << "found in the pop-up";
-  EXPECT_EQ(popup.ItemCount(), 0);
-  EXPECT_FALSE(menu.DeleteCommand(2));
-  menu.InsertItem(0, 4, "four");
-  menu.InsertItem(99, 5, "five");  // past the end: appended
-  ASSERT_EQ(menu.ItemCount(), 5);
-  EXPECT_EQ(menu.ItemAt(0)->id, 4u);
-  EXPECT_EQ(menu.ItemAt(4)->id, 5u);
-  EXPECT_TRUE(menu.DeleteAt(0));
-  EXPECT_FALSE(menu.DeleteAt(4));
-  EXPECT_EQ(menu.ItemAt(0)->id, 1u);
-}
-
 TEST(MenuModelTest, PaneContextMenuChecksTheCurrentPane) {
   for (bool monitor : {true, false}) {
     SCOPED_TRACE(monitor);
@@ -145,28 +125,6 @@ TEST(MenuModelTest, PaneContextMenuChecksTheCurrentPane) {
     EXPECT_EQ(menu.FindCommand(ID_SOURCES_PANEL)->text, "Sources Panel");
     EXPECT_EQ(menu.FindCommand(ID_MONITOR_PANEL)->checked, monitor);
     EXPECT_EQ(menu.FindCommand(ID_SOURCES_PANEL)->checked, !monitor);
-  }
-}
-
-TEST(AboutContentsTest, VersionsShowNotYetLoadedUntilKnown) {
-  AboutVersions versions;
-  versions.flumetta = "1.2.0.0";
-  versions.multiplexer = "PS/TS Multiplexer,{FABBE789-E9E3-47AB-8F03-BF066AA36699}";
-  const AboutContents about = MakeAboutContents(versions);
-  EXPECT_EQ(about.product, "Orvanet Brannock");
-  EXPECT_EQ(about.version, "Version 2.5 (MPEG-2 and H.264 Support)");
-  const std::vector<std::pair<std::string, std::string>> expected = {
-      {"Media Player Version:", "Not yet loaded"},
-      {"Flumetta Version:", "1.2.0.0"},
-      {"Gallowin Version:", "Not yet loaded"},
-      {"Ambrel Version:", "Not yet loaded"},
-      {"MPEG-2 Multiplexer:", "PS/TS Multiplexer,{FABBE789-E9E3-47AB-8F03-BF066AA36699}"},
-      {"AC3 Analyzer:", "Not yet loaded"},
-  };
-  ASSERT_EQ(about.lines.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(about.lines[i].caption, expected[i].first);
-    EXPECT_EQ(about.lines[i].value, expected[i].second);
   }
 }
 

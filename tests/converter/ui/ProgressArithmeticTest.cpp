@@ -79,15 +79,6 @@ TEST(ProgressArithmeticTest, TickTexts) {
   }
 }
 
-TEST(ProgressArithmeticTest, RemainingSecondsAre32Bit) {
-  // An estimate so far off that the milliseconds left pass 2^32 wraps as the program computes it.
-  const std::uint64_t read = 1, total = 1'000'000;
-  const DWORD elapsed = 5000;
-  const std::uint64_t leftMs = elapsed * total / read - elapsed;
-  const auto wrapped = static_cast<DWORD>(leftMs) / 1000;
-  EXPECT_EQ(RemainingText(elapsed, 0, read, total), FormatDuration(wrapped));
-}
-
 TEST(ProgressArithmeticTest, TickWritesOnlyWhatItHas) {
   CInfoPane pane;
   EXPECT_EQ(pane.Field(CInfoPane::IDC_COMPLETE), "-");

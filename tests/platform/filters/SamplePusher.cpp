@@ -61,3 +61,24 @@ HRESULT SamplePusher::Push(const std::vector<unsigned char>& data, REFERENCE_TIM
   sample->Release();
   return hr;
 }
+
+HRESULT SamplePusher::PushTimed(const std::vector<unsigned char>& data, REFERENCE_TIME start, REFERENCE_TIME decode,
+                                bool syncPoint) {
+  IMediaSample* sample = nullptr;
+  HRESULT hr = m_pin.GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+  if (FAILED(hr)) return hr;
+  if (static_cast<std::size_t>(sample->GetSize()) < data.size()) {
+    sample->Release();
+    return E_INVALIDARG;
+  }
+  BYTE* buffer = nullptr;
+  sample->GetPointer(&buffer);
+  if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+  sample->SetActualDataLength(static_cast<LONG>(data.size()));
+  if (start >= 0) sample->SetTime(&start, nullptr);
+  if (start >= 0 && decode >= 0) sample->SetMediaTime(&decode, &decode);
+  sample->SetSyncPoint(syncPoint ? TRUE : FALSE);
+  hr = m_pin.Deliver(sample);
+  sample->Release();
+  return hr;
+}

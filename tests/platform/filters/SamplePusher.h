@@ -27,6 +27,9 @@ class SamplePusher : public CBaseFilter {
 
   // Delivers one sample; start < 0 leaves the sample without times.
   HRESULT Push(const std::vector<unsigned char>& data, REFERENCE_TIME start = -1);
+  // Delivers one sample as a demultiplexer does: the presentation time as start time (no stop
+  // time), the decode time as media time (each left out when negative), and the sync point flag.
+  HRESULT PushTimed(const std::vector<unsigned char>& data, REFERENCE_TIME start, REFERENCE_TIME decode, bool syncPoint);
   HRESULT EndOfStream() { return m_pin.DeliverEndOfStream(); }
   SamplePusherPin& Pin() { return m_pin; }
 

@@ -264,6 +264,15 @@ TEST(Mpeg2VideoAnalyzer, MarksSamplesADecoderCanStartAt) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Mpeg2VideoAnalyzer::StartsDecodableData(c.data.data(), static_cast<long>(c.data.size())), c.syncPoint);
   }
+  // Start codes after long runs without zero bytes, at every position of an eight-byte window.
+  for (std::size_t offset = 1000; offset < 1016; ++offset) {
+    SCOPED_TRACE(offset);
+    Bytes data(offset, 0x55);
+    for (BYTE b : {0x00, 0x00, 0x01, 0x00, 0x00, 0x17, 0xFF}) data.push_back(b);  // a predicted picture
+    EXPECT_FALSE(Mpeg2VideoAnalyzer::StartsDecodableData(data.data(), static_cast<long>(data.size())));
+    for (BYTE b : {0x00, 0x00, 0x01, 0xB8}) data.push_back(b);  // then a GOP header, right at the end
+    EXPECT_TRUE(Mpeg2VideoAnalyzer::StartsDecodableData(data.data(), static_cast<long>(data.size())));
+  }
 }
 
 }  // namespace

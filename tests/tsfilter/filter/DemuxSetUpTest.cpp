@@ -278,6 +278,7 @@ TEST(AudioSwitchTest, SameKindSwitchesAtOnceOtherKindOnlyOffersTheModeChange) {
   const Case cases[] = {
       {"same kind", 1, AMSTREAMSELECTENABLE_ENABLE, 30000, 0, S_OK, 1, 0x202, "none"},
       {"too early", 1, AMSTREAMSELECTENABLE_ENABLE, 29999, 0, E_INVALIDARG, 0, 0x201, "none"},
+      {"not delivering", 1, AMSTREAMSELECTENABLE_ENABLE, 0, 0, S_OK, 1, 0x202, "none"},
       {"beyond the tracks", 3, AMSTREAMSELECTENABLE_ENABLE, 30000, 0, E_INVALIDARG, 0, 0x201, "none"},
       {"disabling", 1, 0, 30000, 0, E_NOTIMPL, 0, 0x201, "none"},
       {"other kind, No", 2, AMSTREAMSELECTENABLE_ENABLE, 30000, IDNO, E_INVALIDARG, 0, 0x201, "none"},

@@ -192,13 +192,18 @@ TEST_F(TsSourceFilterTest, AudioTracksAreNamedAndSwitchedOnlyWhenAllowed) {
   EXPECT_EQ(select->Info(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), E_INVALIDARG);
 
   EXPECT_EQ(select->Enable(1, 0), E_NOTIMPL);
-  EXPECT_EQ(select->Enable(1, AMSTREAMSELECTENABLE_ENABLE), E_INVALIDARG);  // before packet 30000
-
-  // Past packet 30000, a track of the other kind asks to change the mode; Yes stores it and the
-  // track stays as it is.
+  // A delivery that has begun but not yet passed packet 30000 refuses a switch.
   ComPtr<IMediaSeeking> seeking = Seeking();
   LONGLONG duration = 0;
   ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  LONGLONG early = duration / 1000;
+  ASSERT_EQ(seeking->SetPositions(&early, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  ASSERT_GT(std::stoll(Attribute(u"CURPACKET")), 0);
+  ASSERT_LT(std::stoll(Attribute(u"CURPACKET")), 30000);
+  EXPECT_EQ(select->Enable(1, AMSTREAMSELECTENABLE_ENABLE), E_INVALIDARG);
+
+  // Past packet 30000, a track of the other kind asks to change the mode; Yes stores it and the
+  // track stays as it is.
   LONGLONG start = duration / 2;
   ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
   ASSERT_GE(std::stoll(Attribute(u"CURPACKET")), 30000);
