@@ -55,13 +55,16 @@ class CBaseAllocator : public CUnknown, public IMemAllocator {
   bool HasOutstanding();
 
   std::mutex m_lock;
-  SpinLock m_poolLock;
-  std::mutex m_sleepLock;
-  std::condition_variable m_freed;
+  // The pool's state, taken and given back once per sample, has a cache line of its own: a
+  // neighbour written by another thread (a writer's thread, say) would make every get and release
+  // wait for the line.
+  alignas(64) SpinLock m_poolLock;
   CMediaSample* m_free = nullptr;  // free list, most recently released first (m_poolLock)
-  std::vector<CMediaSample*> m_samples;  // all samples made by Alloc
   LONG m_outstanding = 0;              // m_poolLock
   int m_waiting = 0;                   // m_poolLock
+  alignas(64) std::mutex m_sleepLock;
+  std::condition_variable m_freed;
+  std::vector<CMediaSample*> m_samples;  // all samples made by Alloc
   std::atomic<unsigned> m_wakeups{0};  // raised under m_poolLock when a sleeper should look again
   bool m_committed = false;            // m_poolLock
   bool m_destroyWhenReturned = false;  // m_poolLock: the last reference went while samples were out
