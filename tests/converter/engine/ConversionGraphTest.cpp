@@ -16,6 +16,7 @@
 #include "engine/GraphTestSupport.h"
 #include "engine/TempDir.h"
 #include "platform/com/wstring.h"
+#include "platform/dshow/Errors.h"
 #include "tests/support/Fixtures.h"
 
 namespace {
@@ -32,6 +33,7 @@ struct RowCase {
   std::vector<std::string> filters;
   std::vector<int> trail;                   // check points of the build, without the add-to-graph ones
   std::vector<std::string> files;           // written next to the output, non-empty
+  bool dvdSample = false;                   // the input is the sample title set, not a fixture
 };
 
 const char* const kMux = "PS/TS Multiplexer";
@@ -91,7 +93,25 @@ const RowCase kRows[] = {
      false, {"MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", "out.mpa", "out.raw"},
      {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::Dumper, CheckPoint::AudioDump},
      {"out.raw", "out.ac3"}},
+    {"dvd_to_program_stream", nullptr, InputKind::Dvd, OutputKind::ProgramStream, false, false,
+     {"MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", kMux, "out.mpg"},
+     {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::ClMux, CheckPoint::Dumper}, {"out.mpg"}, true},
+    {"dvd_to_transport_stream", nullptr, InputKind::Dvd, OutputKind::TransportStream, false, false,
+     {"MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", kMux, "out.ts"},
+     {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::ClMux, CheckPoint::Dumper}, {"out.ts"}, true},
+    {"dvd_to_raw_streams", nullptr, InputKind::Dvd, OutputKind::DemuxRaw, false, false,
+     {"MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", "out.mpa", "out.raw"},
+     {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::Dumper, CheckPoint::AudioDump}, {"out.raw", "out.ac3"},
+     true},
+    {"dvd_to_wav", nullptr, InputKind::Dvd, OutputKind::DemuxWav, false, false,
+     {"Ambrel", "MPEG-2 Demultiplexer", "MPEG-2 Video Analyzer Filter", "Smart Tee", "out.ac3", "out.mpa.wav",
+      "out.raw"},
+     {CheckPoint::Demux, CheckPoint::VideoAnalyzer, CheckPoint::Dumper, CheckPoint::AudioDump, CheckPoint::Ambrel,
+      CheckPoint::SmartTee, CheckPoint::AudioDump, CheckPoint::Ac3Filter},
+     {"out.raw", "out.ac3.wav"}, true},
 };
+
+const std::string kDvdSample = std::string(TEST_DATA_DIR) + "/dvd_min/VIDEO_TS/VTS_01_0.IFO";
 
 void PrintTo(const RowCase& c, std::ostream* os) { *os << c.name; }
 
@@ -104,7 +124,8 @@ class ConversionGraphRowTest : public ::testing::TestWithParam<RowCase> {
 
 TEST_P(ConversionGraphRowTest, BuildsRunsAndWritesItsFiles) {
   const RowCase& row = GetParam();
-  REQUIRE_FIXTURE(input, row.fixture);
+  const std::filesystem::path input = row.dvdSample ? std::filesystem::path(kDvdSample) : testsupport::FixturePath(row.fixture);
+  if (input.empty()) GTEST_SKIP() << testsupport::FixtureProblem(row.fixture);
   const std::string output =
       m_out.File(row.outputKind == OutputKind::ProgramStream     ? "out.mpg"
                  : row.outputKind == OutputKind::TransportStream ? "out.ts"
@@ -281,6 +302,27 @@ TEST_F(ConversionGraphCutTest, ToElementaryStreamsGivesTheCutsStreamsUnbroken) {
   EXPECT_TRUE(raw == ReadWholeFile(refVideo));
   EXPECT_TRUE(ReadWholeFile(m_out.File("cut.mpa")) == ReadWholeFile(refAudio));
   for (const std::string& file : {video, m_out.File("cut.mpa")}) EXPECT_EQ(streamfacts::DecodeErrors(file), "") << file;
+}
+
+}  // namespace
+
+namespace {
+
+// A title set that cannot be read: the load fails with its status, and the user is told what is
+// wrong with it before the graph's own message.
+TEST_F(ConversionGraphTest, ADamagedTitleSetIsReportedWithItsCause) {
+  const std::filesystem::path folder(m_out.File("VIDEO_TS"));
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy_file(kDvdSample, folder / "VTS_01_0.IFO");
+  ConversionGraph graph(0);
+  testing::internal::CaptureStderr();
+  const HRESULT loaded = graph.LoadSource((folder / "VTS_01_0.IFO").string(), InputKind::Dvd);
+  const std::string reported = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(loaded, DVD_E_VOB_MISSING);
+  EXPECT_NE(reported.find("Failed to load " + (folder / "VTS_01_0.IFO").string() +
+                          "\nCause: A VOB file of the title set is missing.\n"),
+            std::string::npos)
+      << reported;
 }
 
 }  // namespace
