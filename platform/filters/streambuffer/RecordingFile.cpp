@@ -230,8 +230,12 @@ HRESULT RecordingFile::Complete() {
   const HRESULT closed = m_file.Close();
   if (FAILED(hr)) return hr;
   if (FAILED(closed)) return closed;
-  // Packets discarded before the recording started may have left bytes beyond the end.
-  if (::truncate(m_path.c_str(), static_cast<off_t>(fileSize)) != 0) return HresultFromErrno(errno);
+  // Packets discarded before the recording started may have left bytes beyond the end (cutting
+  // a file of the right size is not free: the page cache is searched for pages past the end).
+  struct stat written {};
+  if (::stat(m_path.c_str(), &written) != 0) return HresultFromErrno(errno);
+  if (static_cast<std::uint64_t>(written.st_size) != fileSize && ::truncate(m_path.c_str(), static_cast<off_t>(fileSize)) != 0)
+    return HresultFromErrno(errno);
   return S_OK;
 }
 
