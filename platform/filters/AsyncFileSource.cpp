@@ -8,43 +8,6 @@
 
 #include "platform/com/wstring.h"
 
-AsyncOutputPin::AsyncOutputPin(AsyncFileSource* filter, CCritSec* lock, HRESULT* result)
-    : CBasePin("Async output", filter, lock, result, u"Output", PINDIR_OUTPUT), m_source(filter) {}
-
-HRESULT AsyncOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IAsyncReader::kIid) return GetInterface(static_cast<IAsyncReader*>(this), ppv);
-  return CBasePin::NonDelegatingQueryInterface(riid, ppv);
-}
-
-HRESULT AsyncOutputPin::CheckMediaType(const CMediaType* type) {
-  if (!type) return E_POINTER;
-  if (!m_source->IsLoaded()) return VFW_E_NOT_CONNECTED;
-  const CMediaType& own = m_source->StreamType();
-  if (*type->Type() != *own.Type()) return VFW_E_TYPE_NOT_ACCEPTED;
-  if (*type->Subtype() != GUID_NULL && *type->Subtype() != *own.Subtype()) return VFW_E_TYPE_NOT_ACCEPTED;
-  return S_OK;
-}
-
-HRESULT AsyncOutputPin::GetMediaType(int position, CMediaType* type) {
-  if (!type) return E_POINTER;
-  if (position < 0) return E_INVALIDARG;
-  if (position > 0 || !m_source->IsLoaded()) return VFW_S_NO_MORE_ITEMS;
-  *type = m_source->StreamType();
-  return S_OK;
-}
-
-STDMETHODIMP AsyncOutputPin::SyncRead(LONGLONG position, LONG length, BYTE* buffer) {
-  return m_source->ReadAt(position, length, buffer);
-}
-
-STDMETHODIMP AsyncOutputPin::Length(LONGLONG* total, LONGLONG* available) {
-  if (!total || !available) return E_POINTER;
-  HRESULT hr = m_source->FileLength(total);
-  *available = SUCCEEDED(hr) ? *total : 0;
-  return hr;
-}
-
 HRESULT AsyncFileSource::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
@@ -58,7 +21,7 @@ HRESULT AsyncFileSource::CreateInstance(IUnknown* outer, REFIID riid, void** ppv
 
 AsyncFileSource::AsyncFileSource(IUnknown* outer) : CBaseFilter("File Source (Async.)", outer, &m_lock, CLSID_AsyncReader) {
   HRESULT hr = S_OK;
-  m_output = std::make_unique<AsyncOutputPin>(this, &m_lock, &hr);
+  m_output = std::make_unique<PullOutputPin>("Async output", this, static_cast<PullStreamSource*>(this), &m_lock, &hr);
 }
 
 AsyncFileSource::~AsyncFileSource() {
@@ -132,7 +95,7 @@ HRESULT AsyncFileSource::ReadAt(LONGLONG position, LONG length, BYTE* buffer) {
   return S_OK;
 }
 
-HRESULT AsyncFileSource::FileLength(LONGLONG* length) {
+HRESULT AsyncFileSource::StreamLength(LONGLONG* length) {
   if (m_fd < 0) return E_UNEXPECTED;
   struct stat info {};
   if (::fstat(m_fd, &info) != 0) return HresultFromErrno(errno);

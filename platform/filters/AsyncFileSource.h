@@ -8,38 +8,11 @@
 #include <mutex>
 #include <string>
 
-#include "platform/dshow/BasePin.h"
+#include "platform/dshow/BaseFilter.h"
 #include "platform/dshow/FileInterfaces.h"
-#include "platform/filters/AsyncReader.h"
+#include "platform/filters/PullOutputPin.h"
 
-class AsyncFileSource;
-
-class AsyncOutputPin : public CBasePin, public IAsyncReader {
- public:
-  AsyncOutputPin(AsyncFileSource* filter, CCritSec* lock, HRESULT* result);
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-  HRESULT CheckMediaType(const CMediaType* type) override;
-  HRESULT GetMediaType(int position, CMediaType* type) override;
-  // Shared by IPin and IAsyncReader: nothing is queued, so there is nothing to flush.
-  STDMETHODIMP BeginFlush() override { return S_OK; }
-  STDMETHODIMP EndFlush() override { return S_OK; }
-  STDMETHODIMP EndOfStream() override { return E_UNEXPECTED; }
-
-  // IAsyncReader
-  STDMETHODIMP RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override { return E_NOTIMPL; }
-  STDMETHODIMP Request(IMediaSample*, DWORD_PTR) override { return E_NOTIMPL; }
-  STDMETHODIMP WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP SyncReadAligned(IMediaSample*) override { return E_NOTIMPL; }
-  STDMETHODIMP SyncRead(LONGLONG position, LONG length, BYTE* buffer) override;
-  STDMETHODIMP Length(LONGLONG* total, LONGLONG* available) override;
-
- private:
-  AsyncFileSource* m_source;
-};
-
-class AsyncFileSource : public CBaseFilter, public IFileSourceFilter {
+class AsyncFileSource : public CBaseFilter, public IFileSourceFilter, private PullStreamSource {
  public:
   static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
   explicit AsyncFileSource(IUnknown* outer);
@@ -54,11 +27,11 @@ class AsyncFileSource : public CBaseFilter, public IFileSourceFilter {
   STDMETHODIMP Load(LPCWSTR fileName, const AM_MEDIA_TYPE* type) override;
   STDMETHODIMP GetCurFile(LPWSTR* fileName, AM_MEDIA_TYPE* type) override;
 
-  // For the pin: reads at an offset (S_FALSE when the file ends first).
-  HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer);
-  HRESULT FileLength(LONGLONG* length);
-  const CMediaType& StreamType() const { return m_type; }
-  bool IsLoaded() const { return m_fd >= 0; }
+  // PullStreamSource, for the pin: the loaded file.
+  HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) override;
+  HRESULT StreamLength(LONGLONG* length) override;
+  const CMediaType& StreamType() const override { return m_type; }
+  bool IsLoaded() const override { return m_fd >= 0; }
 
   // The subtype a stream's first bytes suggest: MPEG2_PROGRAM, MPEG1System, MPEG2_TRANSPORT or
   // GUID_NULL when none fits.
@@ -66,7 +39,7 @@ class AsyncFileSource : public CBaseFilter, public IFileSourceFilter {
 
  private:
   CCritSec m_lock;
-  std::unique_ptr<AsyncOutputPin> m_output;
+  std::unique_ptr<PullOutputPin> m_output;
   std::u16string m_fileName;
   CMediaType m_type;
   int m_fd = -1;

@@ -64,49 +64,6 @@ HRESULT ReadTitleSetInformation(const std::string& folder, int titleSet, dvd::Dv
 
 // ---- output pin ----
 
-DvdOutputPin::DvdOutputPin(DvdSource* filter, CCritSec* lock, HRESULT* result)
-    : CBasePin("DVD output", filter, lock, result, u"Output", PINDIR_OUTPUT), m_source(filter) {}
-
-HRESULT DvdOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IAsyncReader::kIid) return GetInterface(static_cast<IAsyncReader*>(this), ppv);
-  return CBasePin::NonDelegatingQueryInterface(riid, ppv);
-}
-
-HRESULT DvdOutputPin::CheckMediaType(const CMediaType* type) {
-  if (!type) return E_POINTER;
-  if (!m_source->IsLoaded()) return VFW_E_NOT_CONNECTED;
-  if (*type->Type() != MEDIATYPE_Stream) return VFW_E_TYPE_NOT_ACCEPTED;
-  if (*type->Subtype() != GUID_NULL && *type->Subtype() != MEDIASUBTYPE_MPEG2_PROGRAM) return VFW_E_TYPE_NOT_ACCEPTED;
-  return S_OK;
-}
-
-HRESULT DvdOutputPin::GetMediaType(int position, CMediaType* type) {
-  if (!type) return E_POINTER;
-  if (position < 0) return E_INVALIDARG;
-  if (position > 0 || !m_source->IsLoaded()) return VFW_S_NO_MORE_ITEMS;
-  type->InitMediaType();
-  type->SetType(&MEDIATYPE_Stream);
-  type->SetSubtype(&MEDIASUBTYPE_MPEG2_PROGRAM);
-  return S_OK;
-}
-
-STDMETHODIMP DvdOutputPin::SyncRead(LONGLONG position, LONG length, BYTE* buffer) {
-  if (!buffer) return E_POINTER;
-  if (position < 0 || length < 0) return E_INVALIDARG;
-  const dvd::TitleStream* stream = m_source->Stream();
-  if (!stream) return E_UNEXPECTED;
-  return stream->Read(static_cast<std::uint64_t>(position), static_cast<std::size_t>(length), buffer);
-}
-
-STDMETHODIMP DvdOutputPin::Length(LONGLONG* total, LONGLONG* available) {
-  if (!total || !available) return E_POINTER;
-  const dvd::TitleStream* stream = m_source->Stream();
-  if (!stream) return E_UNEXPECTED;
-  *total = *available = static_cast<LONGLONG>(stream->Length());
-  return S_OK;
-}
-
 // ---- filter ----
 
 HRESULT DvdSource::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
@@ -122,7 +79,24 @@ HRESULT DvdSource::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
 
 DvdSource::DvdSource(IUnknown* outer) : CBaseFilter("DVD source", outer, &m_lock, CLSID_DVDNavigator) {
   HRESULT hr = S_OK;
-  m_output = std::make_unique<DvdOutputPin>(this, &m_lock, &hr);
+  m_type.InitMediaType();
+  m_type.SetType(&MEDIATYPE_Stream);
+  m_type.SetSubtype(&MEDIASUBTYPE_MPEG2_PROGRAM);
+  m_output = std::make_unique<PullOutputPin>("DVD output", this, static_cast<PullStreamSource*>(this), &m_lock, &hr);
+}
+
+HRESULT DvdSource::ReadAt(LONGLONG position, LONG length, BYTE* buffer) {
+  if (!buffer) return E_POINTER;
+  if (position < 0 || length < 0) return E_INVALIDARG;
+  if (!m_stream) return E_UNEXPECTED;
+  return m_stream->Read(static_cast<std::uint64_t>(position), static_cast<std::size_t>(length), buffer);
+}
+
+HRESULT DvdSource::StreamLength(LONGLONG* length) {
+  if (!length) return E_POINTER;
+  if (!m_stream) return E_UNEXPECTED;
+  *length = static_cast<LONGLONG>(m_stream->Length());
+  return S_OK;
 }
 
 DvdSource::~DvdSource() = default;

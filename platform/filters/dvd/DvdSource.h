@@ -12,39 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "platform/dshow/BasePin.h"
+#include "platform/dshow/BaseFilter.h"
 #include "platform/dshow/FileInterfaces.h"
-#include "platform/filters/AsyncReader.h"
+#include "platform/filters/PullOutputPin.h"
 #include "platform/filters/dvd/TitleStream.h"
 
-class DvdSource;
-
-class DvdOutputPin : public CBasePin, public IAsyncReader {
- public:
-  DvdOutputPin(DvdSource* filter, CCritSec* lock, HRESULT* result);
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-  HRESULT CheckMediaType(const CMediaType* type) override;
-  HRESULT GetMediaType(int position, CMediaType* type) override;
-  // Shared by IPin and IAsyncReader: nothing is queued, so there is nothing to flush.
-  STDMETHODIMP BeginFlush() override { return S_OK; }
-  STDMETHODIMP EndFlush() override { return S_OK; }
-  STDMETHODIMP EndOfStream() override { return E_UNEXPECTED; }
-
-  // IAsyncReader
-  STDMETHODIMP RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override { return E_NOTIMPL; }
-  STDMETHODIMP Request(IMediaSample*, DWORD_PTR) override { return E_NOTIMPL; }
-  STDMETHODIMP WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP SyncReadAligned(IMediaSample*) override { return E_NOTIMPL; }
-  STDMETHODIMP SyncRead(LONGLONG position, LONG length, BYTE* buffer) override;
-  STDMETHODIMP Length(LONGLONG* total, LONGLONG* available) override;
-
- private:
-  DvdSource* m_source;
-};
-
-class DvdSource : public CBaseFilter, public IDvdControl2 {
+class DvdSource : public CBaseFilter, public IDvdControl2, private PullStreamSource {
  public:
   static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
   explicit DvdSource(IUnknown* outer);
@@ -58,8 +31,11 @@ class DvdSource : public CBaseFilter, public IDvdControl2 {
   // IDvdControl2
   STDMETHODIMP SetDVDDirectory(LPCWSTR path) override;
 
-  // For the pin.
-  bool IsLoaded() const { return m_stream != nullptr; }
+  // PullStreamSource, for the pin: the title's bytes as one program stream.
+  bool IsLoaded() const override { return m_stream != nullptr; }
+  const CMediaType& StreamType() const override { return m_type; }
+  HRESULT ReadAt(LONGLONG position, LONG length, BYTE* buffer) override;
+  HRESULT StreamLength(LONGLONG* length) override;
   const dvd::TitleStream* Stream() const { return m_stream.get(); }
   // What was wrong with the last title set given, in a sentence; empty after a good one.
   std::string LastProblem();
@@ -69,7 +45,8 @@ class DvdSource : public CBaseFilter, public IDvdControl2 {
                        std::string* problem);
 
   CCritSec m_lock;
-  std::unique_ptr<DvdOutputPin> m_output;
+  std::unique_ptr<PullOutputPin> m_output;
+  CMediaType m_type;  // MEDIATYPE_Stream / MEDIASUBTYPE_MPEG2_PROGRAM
   std::unique_ptr<dvd::TitleStream> m_stream;  // set while a title set is loaded
   std::string m_problem;
 };
