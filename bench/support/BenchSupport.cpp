@@ -46,6 +46,14 @@ double Median(std::vector<double> values) {
 
 bool RunCommand(const std::string& command) { return std::system(command.c_str()) == 0; }
 
+bool MakeHdTestStream(const std::string& dir, int loops, const std::string& output) {
+  return RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=16 -f lavfi -i "
+                    "sine=frequency=1000:sample_rate=48000:duration=16 -c:v mpeg2video -b:v 25M -maxrate 25M -bufsize 8M "
+                    "-g 12 -bf 2 -aspect 16:9 -c:a ac3_fixed -b:a 384k -f mpegts '" + dir + "/small.ts'") &&
+         RunCommand("ffmpeg -nostdin -v error -y -stream_loop " + std::to_string(loops) + " -i '" + dir +
+                    "/small.ts' -map 0 -c copy -f mpegts '" + output + "'");
+}
+
 std::string MakeWorkFolder(const std::string& name) {
   const char* tmp = std::getenv("TMPDIR");
   const std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + "-" + std::to_string(getpid());

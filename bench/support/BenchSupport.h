@@ -21,6 +21,10 @@ double Median(std::vector<double> values);
 // Runs a shell command; true when it exited with 0.
 bool RunCommand(const std::string& command);
 
+// Makes `output` in `dir`: 16 s of ffmpeg's MPEG-2 1280x720 at 25 Mbit/s with AC3, stream-copied
+// `loops` times more after itself (each pass about 21 MB). True when ffmpeg made it.
+bool MakeHdTestStream(const std::string& dir, int loops, const std::string& output);
+
 // A fresh working folder below $TMPDIR (or /tmp) for one run of the named benchmark.
 std::string MakeWorkFolder(const std::string& name);
 

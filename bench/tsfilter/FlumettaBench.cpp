@@ -120,11 +120,7 @@ int main(int argc, char** argv) {
   if (input.empty()) {
     std::printf("making a test stream (MPEG-2 1280x720 at 25 Mbit/s + AC3, looped to about 200 MB)...\n");
     input = dir + "/big.ts";
-    const bool made =
-        bench::RunCommand("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=16 -f lavfi -i "
-            "sine=frequency=1000:sample_rate=48000:duration=16 -c:v mpeg2video -b:v 25M -maxrate 25M -bufsize 8M "
-            "-g 12 -bf 2 -aspect 16:9 -c:a ac3_fixed -b:a 384k -f mpegts '" + dir + "/small.ts'") &&
-        bench::RunCommand("ffmpeg -nostdin -v error -y -stream_loop 9 -i '" + dir + "/small.ts' -map 0 -c copy -f mpegts '" + input + "'");
+    const bool made = bench::MakeHdTestStream(dir, 9, input);
     if (!made) {
       std::fprintf(stderr, "ffmpeg could not make the test stream (is ffmpeg installed?)\n");
       return 1;
